@@ -1,0 +1,15 @@
+#include "platform/clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace kelmo {
+
+uint64_t steadyMilliseconds() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void sleepMilliseconds(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace kelmo
