@@ -1,0 +1,129 @@
+#include "app/ini_file.h"
+
+#include <cstdio>
+
+namespace kelmo {
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// ASCII only: a locale's case rules must not change which names match.
+std::string lowerName(std::string_view name) {
+    std::string out(trim(name));
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::string_view unquote(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+}  // namespace
+
+// Takes the text in pieces of any size and files each complete line as it arrives.
+class IniFile::Parser {
+public:
+    explicit Parser(IniFile& ini) : ini_(ini) {}
+
+    void feed(std::string_view chunk) {
+        while (!chunk.empty()) {
+            std::size_t newline = chunk.find('\n');
+            if (newline == std::string_view::npos) {
+                pending_.append(chunk);
+                return;
+            }
+            if (pending_.empty()) {
+                line(chunk.substr(0, newline));
+            } else {
+                pending_.append(chunk.substr(0, newline));
+                line(pending_);
+                pending_.clear();
+            }
+            chunk.remove_prefix(newline + 1);
+        }
+    }
+
+    void finish() {
+        if (!pending_.empty()) line(pending_);
+        pending_.clear();
+    }
+
+private:
+    void line(std::string_view text) {
+        if (firstLine_) {
+            firstLine_ = false;
+            if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+                text.remove_prefix(kByteOrderMark.size());
+        }
+        text = trim(text);
+        if (text.empty() || text.front() == ';') return;
+        if (text.front() == '[') {
+            std::size_t close = text.rfind(']');
+            if (close == std::string_view::npos) return;
+            // emplace keeps an earlier section of the same name, which is the one look-ups find;
+            // a repeated section's entries are dropped rather than merged into it.
+            auto [it, added] = ini_.sections_.emplace(lowerName(text.substr(1, close - 1)), Section{});
+            current_ = added ? &it->second : nullptr;
+            return;
+        }
+        std::size_t equals = text.find('=');
+        if (current_ == nullptr || equals == std::string_view::npos) return;
+        std::string key = lowerName(text.substr(0, equals));
+        if (current_->count(key) != 0) return;
+        std::string_view value = unquote(trim(text.substr(equals + 1)));
+        current_->emplace(std::move(key), std::string(value.substr(0, kMaxValueLength)));
+    }
+
+    IniFile& ini_;
+    Section* current_ = nullptr;  // null before the first section and inside a repeated one
+    std::string pending_;         // the start of a line whose end has not arrived yet
+    bool firstLine_ = true;
+};
+
+IniFile IniFile::parse(std::string_view text) {
+    IniFile ini;
+    Parser parser(ini);
+    parser.feed(text);
+    parser.finish();
+    return ini;
+}
+
+IniFile IniFile::load(const std::string& path) {
+    IniFile ini;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return ini;
+    Parser parser(ini);
+    char buffer[64 * 1024];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) parser.feed(std::string_view(buffer, got));
+    // A read error part-way (a directory, a failing disk) counts as an unreadable file.
+    bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) return IniFile();
+    parser.finish();
+    return ini;
+}
+
+std::string IniFile::get(std::string_view section, std::string_view key, std::string_view fallback) const {
+    auto s = sections_.find(lowerName(section));
+    if (s == sections_.end()) return std::string(fallback);
+    auto k = s->second.find(lowerName(key));
+    if (k == s->second.end()) return std::string(fallback);
+    return k->second;
+}
+
+}  // namespace kelmo
