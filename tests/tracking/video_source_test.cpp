@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <thread>
+
+#include "tracking/video_source.h"
+
+namespace kelmo {
+namespace {
+
+// Frame k of the generated media is one flat colour, so the frame can be told from its pixels.
+cv::Scalar colourOf(int k) { return cv::Scalar(40 + 60 * k, 200 - 50 * k, 90 + 30 * k); }
+
+int frameIndexOf(const ImageView& image, int frames) {
+    const uint8_t* p = image.pixels + image.stride * (image.height / 2) + 3 * (image.width / 2);
+    for (int k = 0; k < frames; ++k) {
+        const cv::Scalar c = colourOf(k);
+        if (std::abs(p[0] - c[0]) < 12 && std::abs(p[1] - c[1]) < 12 && std::abs(p[2] - c[2]) < 12) return k;
+    }
+    return -1;
+}
+
+std::string writeVideo(const std::string& name, int frames, double fps, cv::Size size) {
+    const std::string path = testing::TempDir() + name;
+    cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, size);
+    EXPECT_TRUE(writer.isOpened());
+    for (int k = 0; k < frames; ++k) writer.write(cv::Mat(size, CV_8UC3, colourOf(k)));
+    return path;
+}
+
+std::unique_ptr<VideoSource> open(const std::string& config) {
+    VideoSourceSpec spec;
+    std::string error;
+    EXPECT_TRUE(parseCameraConfig(config, spec, error)) << error;
+    std::unique_ptr<VideoSource> source = openVideoSource(spec, error);
+    EXPECT_NE(source, nullptr) << config << ": " << error;
+    return source;
+}
+
+// Polls like the frame loop does; the source decides when an image is due.
+const ImageView* nextImage(VideoSource& source) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (const ImageView* image = source.getImage()) return image;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return nullptr;
+}
+
+TEST(VideoSource, VideoFileIsPacedLikeACameraAndLoops) {
+    auto source = open(writeVideo("paced.avi", 3, 10.0, cv::Size(64, 48)));
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(source->width(), 64);
+    EXPECT_EQ(source->height(), 48);
+    EXPECT_EQ(source->getImage(), nullptr) << "nothing is delivered before start";
+
+    source->start();
+    const ImageView* first = source->getImage();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->width, 64);
+    EXPECT_GE(first->stride, 64 * 3);
+    EXPECT_EQ(frameIndexOf(*first, 3), 0);
+    EXPECT_EQ(source->getImage(), nullptr) << "no second image while the first is held";
+    source->releaseImage();
+    EXPECT_EQ(source->getImage(), nullptr) << "the next frame is 100 ms away";
+
+    // Frames keep coming past the end of the file: it starts again.
+    std::set<int> seen;
+    int delivered = 0;
+    for (; delivered < 8; ++delivered) {
+        const ImageView* image = nextImage(*source);
+        ASSERT_NE(image, nullptr) << "after " << delivered << " images";
+        seen.insert(frameIndexOf(*image, 3));
+        source->releaseImage();
+    }
+    EXPECT_EQ(seen, (std::set<int>{0, 1, 2}));
+}
+
+TEST(VideoSource, StillImageIsDeliveredRepeatedly) {
+    const std::string path = testing::TempDir() + "still.png";
+    ASSERT_TRUE(cv::imwrite(path, cv::Mat(cv::Size(40, 30), CV_8UC3, colourOf(1))));
+    auto source = open(path);
+    ASSERT_NE(source, nullptr);
+    source->start();
+    for (int i = 0; i < 3; ++i) {
+        const ImageView* image = nextImage(*source);
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->width, 40);
+        EXPECT_EQ(frameIndexOf(*image, 3), 1);
+        source->releaseImage();
+    }
+}
+
+TEST(VideoSource, NumberedImagesPlayInOrderAtOneSize) {
+    const std::string folder = testing::TempDir() + "kelmo_frames_" + std::to_string(::getpid());
+    std::filesystem::create_directories(folder);
+    // The third image is larger: every image comes out at the first one's size.
+    const cv::Size sizes[] = {{32, 24}, {32, 24}, {64, 48}};
+    for (int k = 0; k < 3; ++k) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/%03d.png", k);
+        ASSERT_TRUE(cv::imwrite(folder + name, cv::Mat(sizes[k], CV_8UC3, colourOf(k))));
+    }
+    auto source = open(folder + "/%03d.png");
+    ASSERT_NE(source, nullptr);
+    source->start();
+    std::vector<int> order;
+    for (int i = 0; i < 4; ++i) {
+        const ImageView* image = nextImage(*source);
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->width, 32);
+        EXPECT_EQ(image->height, 24);
+        order.push_back(frameIndexOf(*image, 3));
+        source->releaseImage();
+    }
+    // In order, possibly skipping frames the consumer was too slow for, and round again.
+    EXPECT_EQ(order.front(), 0);
+    EXPECT_NE(std::find(order.begin(), order.end(), 2), order.end());
+}
+
+TEST(VideoSource, WhatCannotBeOpenedFailsWithItsName) {
+    for (const std::string& config : {testing::TempDir() + "missing.avi", testing::TempDir() + "missing.png",
+                                     testing::TempDir() + "missing/%04d.png", std::string("/dev/video63"),
+                                     std::string("-dev=/dev/video62")}) {
+        VideoSourceSpec spec;
+        std::string error;
+        ASSERT_TRUE(parseCameraConfig(config, spec, error));
+        EXPECT_EQ(openVideoSource(spec, error), nullptr) << config;
+        EXPECT_FALSE(error.empty()) << config;
+    }
+    // A file that is not a video at all.
+    const std::string text = testing::TempDir() + "notes.avi";
+    FILE* f = std::fopen(text.c_str(), "w");
+    std::fputs("not a movie\n", f);
+    std::fclose(f);
+    VideoSourceSpec spec;
+    std::string error;
+    ASSERT_TRUE(parseCameraConfig(text, spec, error));
+    EXPECT_EQ(openVideoSource(spec, error), nullptr);
+    EXPECT_NE(error.find("notes.avi"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace kelmo

@@ -1,0 +1,35 @@
+#pragma once
+// Camera parameters in the marker-tracking library's binary format: image size, the 3x4 matrix that
+// maps camera-frame points to ideal (undistorted) pixels, and the lens distortion factors.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kelmo {
+
+struct CameraParam {
+    int xsize = 0;              // image size the calibration refers to, pixels
+    int ysize = 0;
+    double mat[3][4] = {};      // camera frame -> ideal pixels (homogeneous)
+    double distFactor[4] = {};  // distortion centre x, y (observed pixels); radial factor ×1e8; scale
+};
+
+// One record on disk: two big-endian int32 and 16 big-endian doubles.
+constexpr size_t kCameraParamRecordSize = 136;
+
+// Decodes one record. False, with the reason in error, when the bytes are short or the values cannot
+// describe a camera (non-positive size, non-finite numbers, a matrix that projects nothing).
+bool decodeCameraParam(const uint8_t* bytes, size_t size, CameraParam& out, std::string& error);
+bool loadCameraParam(const std::string& path, CameraParam& out, std::string& error);
+
+// The parameters for another image size; only the width ratio is used, for both axes.
+CameraParam changeCameraParamSize(const CameraParam& param, int xsize, int ysize);
+
+// The seven-line console display of a parameter set.
+std::string formatCameraParam(const CameraParam& param);
+
+// Lens model: ideal (pinhole) pixel coordinates <-> observed (camera) pixel coordinates.
+void idealToObserved(const CameraParam& param, double ix, double iy, double& ox, double& oy);
+void observedToIdeal(const CameraParam& param, double ox, double oy, double& ix, double& iy);
+
+}  // namespace kelmo

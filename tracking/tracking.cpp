@@ -1,0 +1,201 @@
+#include "tracking/tracking.h"
+
+#include <GL/freeglut.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "platform/clock.h"
+#include "tracking/gl_matrices.h"
+#include "tracking/video_background.h"
+
+namespace kelmo {
+namespace {
+
+constexpr uint32_t kNoImageSleepMs = 2;
+constexpr uint32_t kStartupDisplayWaitMs = 500;
+
+struct Tracker {
+    std::unique_ptr<VideoSource> source;
+    CameraParam param;  // scaled to the image size
+    double projection[16] = {};
+    TrackedPattern patterns[kPatternCount];
+    std::unique_ptr<VideoBackground> background;
+    const ImageView* currentImage = nullptr;  // owned by the source until finishFrame
+    bool drewThisStep = false;
+    int frameCount = 0;
+    std::chrono::steady_clock::time_point firstImageTime;
+    int windowWidth = 0;
+    int windowHeight = 0;
+    bool running = false;
+
+    CleanupCallback cleanup = nullptr;
+    MouseCallback mouse = nullptr;
+    KeyboardCallback keyboard = nullptr;
+    FrameCallback frame = nullptr;
+};
+
+Tracker tracker;
+
+void onReshape(int width, int height) {
+    tracker.windowWidth = width;
+    tracker.windowHeight = height;
+}
+
+void openWindow(int width, int height) {
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH | GLUT_STENCIL);
+    glutInitWindowPosition(0, 0);
+    glutInitWindowSize(width, height);
+    glutCreateWindow("Kelmo");
+    tracker.windowWidth = width;
+    tracker.windowHeight = height;
+    glutReshapeFunc(onReshape);
+}
+
+// The first display clears the window before the camera takes over, then installs the frame loop.
+void onStartupDisplay() {
+    sleepMilliseconds(kStartupDisplayWaitMs);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    for (int i = 0; i < 2; ++i) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        glutSwapBuffers();
+    }
+    glutKeyboardFunc(tracker.keyboard);
+    glutMouseFunc(tracker.mouse);
+    glutDisplayFunc(tracker.frame);
+    glutIdleFunc(tracker.frame);
+}
+
+}  // namespace
+
+bool initTracking(const TrackingConfig& tracking) {
+    VideoSourceSpec spec;
+    std::string error;
+    if (!parseCameraConfig(tracking.cameraConfig, spec, error)) {
+        std::printf("Camera open error !! CAM_CON \"%s\": %s\n", tracking.cameraConfig, error.c_str());
+        return false;
+    }
+    std::unique_ptr<VideoSource> source = openVideoSource(spec, error);
+    if (!source) {
+        std::printf("Camera open error !! CAM_CON \"%s\": %s\n", tracking.cameraConfig, error.c_str());
+        return false;
+    }
+    return initTrackingWithSource(tracking, std::move(source));
+}
+
+bool initTrackingWithSource(const TrackingConfig& tracking, std::unique_ptr<VideoSource> source) {
+    const int width = source->width();
+    const int height = source->height();
+    std::printf("Image size (x,y) = (%d,%d)\n", width, height);
+
+    CameraParam loaded;
+    std::string error;
+    if (!loadCameraParam(tracking.cameraParamFile, loaded, error)) {
+        std::printf("Camera parameter load error !! %s: %s\n", tracking.cameraParamFile, error.c_str());
+        return false;
+    }
+    tracker.param = changeCameraParamSize(loaded, width, height);
+    if (!cameraProjection(tracker.param, tracker.projection)) {
+        std::printf("Camera parameter load error !! %s: the camera matrix gives no projection\n",
+                    tracking.cameraParamFile);
+        return false;
+    }
+    std::printf("*** Camera Parameter ***\n%s", formatCameraParam(tracker.param).c_str());
+
+    for (TrackedPattern& slot : tracker.patterns) slot = TrackedPattern{};
+
+    tracker.source = std::move(source);
+    tracker.frameCount = 0;
+    openWindow(width, height);
+    tracker.background = std::make_unique<VideoBackground>(tracker.param);
+    std::fflush(stdout);
+    return true;
+}
+
+bool captureAndDetect() {
+    tracker.drewThisStep = false;
+    if (!tracker.source) return false;
+    const ImageView* image = tracker.source->getImage();
+    if (image == nullptr) {
+        sleepMilliseconds(kNoImageSleepMs);
+        return false;
+    }
+    if (tracker.frameCount == 0) tracker.firstImageTime = std::chrono::steady_clock::now();
+    ++tracker.frameCount;
+    tracker.drewThisStep = true;
+
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    tracker.currentImage = image;
+
+    bool found = false;
+    for (const TrackedPattern& slot : tracker.patterns) found = found || slot.visible;
+    if (found) return true;
+    drawVideoBackground();
+    return false;
+}
+
+void finishFrame() {
+    if (tracker.source) tracker.source->releaseImage();
+    tracker.currentImage = nullptr;
+    // Swap only after drawing: the back buffer's content is undefined after a swap.
+    if (tracker.drewThisStep) glutSwapBuffers();
+    tracker.drewThisStep = false;
+}
+
+void drawVideoBackground() {
+    const GLenum switches[] = {GL_LIGHTING, GL_ALPHA_TEST, GL_BLEND, GL_CULL_FACE};
+    bool wasOn[4];
+    for (int i = 0; i < 4; ++i) {
+        wasOn[i] = glIsEnabled(switches[i]) == GL_TRUE;
+        glDisable(switches[i]);
+    }
+    glColor3f(0.8f, 0.8f, 0.8f);
+    if (tracker.background && tracker.currentImage)
+        tracker.background->draw(*tracker.currentImage, tracker.windowWidth, tracker.windowHeight);
+    setDrawMode3D();
+    for (int i = 0; i < 4; ++i)
+        if (wasOn[i]) glEnable(switches[i]);
+}
+
+void setDrawMode3D() {
+    // The image area is the top-left of the window at the image size.
+    glViewport(0, tracker.windowHeight - tracker.param.ysize, tracker.param.xsize, tracker.param.ysize);
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixd(tracker.projection);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void startMainLoop(CleanupCallback cleanup, MouseCallback mouse, KeyboardCallback keyboard,
+                   FrameCallback frame) {
+    tracker.cleanup = cleanup;
+    tracker.mouse = mouse;
+    tracker.keyboard = keyboard;
+    tracker.frame = frame;
+    if (tracker.source) {
+        tracker.source->start();
+        tracker.running = true;
+    }
+    glutDisplayFunc(onStartupDisplay);
+    glutMainLoop();
+}
+
+void cleanupTracking() {
+    if (!tracker.source) return;
+    double seconds = 0.0;
+    if (tracker.frameCount > 0)
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - tracker.firstImageTime).count();
+    std::printf("*** %f (frame/sec)\n", seconds > 0.0 ? tracker.frameCount / seconds : 0.0);
+    std::fflush(stdout);
+    if (tracker.running) tracker.source->stop();
+    tracker.running = false;
+    tracker.currentImage = nullptr;
+    tracker.source.reset();
+    tracker.background.reset();
+}
+
+const TrackedPattern* trackedPatterns() { return tracker.patterns; }
+const CameraParam& cameraParam() { return tracker.param; }
+int trackedFrameCount() { return tracker.frameCount; }
+
+}  // namespace kelmo

@@ -1,0 +1,41 @@
+#pragma once
+// Where camera images come from: a live camera, a video file played like one, still images.
+#include <memory>
+#include <string>
+
+#include "tracking/image_view.h"
+
+namespace kelmo {
+
+class VideoSource {
+public:
+    virtual ~VideoSource() = default;
+
+    // Image size in pixels; fixed from opening on (later images of another size are scaled to it).
+    virtual int width() const = 0;
+    virtual int height() const = 0;
+    virtual void start() = 0;
+    virtual void stop() = 0;
+    // The newest image not delivered yet, or null when none is ready. It stays valid until
+    // releaseImage(); until then no further image is delivered.
+    virtual const ImageView* getImage() = 0;
+    virtual void releaseImage() = 0;
+};
+
+enum class VideoSourceKind { CameraIndex, CameraDevice, VideoFile, ImageFile, ImageSequence };
+
+struct VideoSourceSpec {
+    VideoSourceKind kind = VideoSourceKind::CameraIndex;
+    int cameraIndex = 0;  // CameraIndex
+    std::string path;     // device path, file or numbered file pattern
+    int width = 0;        // requested camera size; 0 leaves the driver's choice
+    int height = 0;
+};
+
+// Reads the camera configuration string (CAM_CON). False, with the reason, for text it cannot use.
+bool parseCameraConfig(const std::string& text, VideoSourceSpec& spec, std::string& error);
+
+// Opens the source and reads its first image to learn the size. Null, with the reason, on failure.
+std::unique_ptr<VideoSource> openVideoSource(const VideoSourceSpec& spec, std::string& error);
+
+}  // namespace kelmo
