@@ -6,6 +6,7 @@
 //   3. the card and its path
 //   4. one frame: card, shadow, sensor noise, frame counter
 //   5. writing and checking the file
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -43,7 +44,6 @@ bool parseInt(const char* text, int low, int high, int& out) {
 bool parseSize(const std::string& text, cv::Size& out) {
     const size_t x = text.find('x');
     if (x == std::string::npos) return false;
-    // Motion-JPEG works on 16x16 blocks best, but any size from a thumbnail to 4K is accepted.
     return parseInt(text.substr(0, x).c_str(), 64, 4096, out.width) &&
            parseInt(text.substr(x + 1).c_str(), 64, 4096, out.height);
 }
@@ -209,7 +209,7 @@ public:
         const cv::Mat h = cv::getPerspectiveTransform(cardCorners, imageCorners);
 
         cv::Mat card, coverage, shadow;
-        cv::warpPerspective(card_, card, h, size_, cv::INTER_AREA, cv::BORDER_CONSTANT);
+        cv::warpPerspective(card_, card, h, size_, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
         cv::warpPerspective(cardMask_, coverage, h, size_, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
 
         // A soft shadow a little down and to the right of the card.

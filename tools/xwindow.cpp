@@ -5,6 +5,7 @@
 #include <X11/Xutil.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <opencv2/imgproc.hpp>
 #include <thread>

@@ -1,7 +1,6 @@
 // kelmo-xwin: wait for, capture or close Kelmo's window from a script, as a window manager would.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <opencv2/imgcodecs.hpp>
 #include <string>
 

@@ -80,6 +80,9 @@ protected:
                                              std::unique_ptr<VideoSource>(camera));
         console = testing::internal::GetCapturedStdout();
     }
+    static void TearDownTestSuite() {
+        if (initialised) glutExit();
+    }
     void SetUp() override {
         if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
         ASSERT_TRUE(initialised) << console;
