@@ -55,12 +55,22 @@ bool startUp() {
 
 void mainLoopStep() {
     if (quitSignalReceived()) quitProgram();
-    if (captureAndDetect()) displayFrame();
+    if (captureAndDetect()) {
+        // The character stands on the first pattern: until that one has a pose, show only the
+        // camera image rather than a scene at an undefined matrix.
+        if (patternHasPose(0)) {
+            displayFrame();
+        } else {
+            drawVideoBackground();
+        }
+    }
     finishFrame();
 }
 
 void displayFrame() {
     setDrawMode3D();
+    double markerMatrix[16];
+    getPatternMatrix(markerMatrix, 0);
 
     glClearDepth(1.0);
     glClear(GL_DEPTH_BUFFER_BIT);
@@ -72,6 +82,8 @@ void displayFrame() {
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
 
     drawVideoBackground();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixd(markerMatrix);
 }
 
 void shutdown() {

@@ -1,13 +1,14 @@
 // Turns the camera configuration string into a video source description. Accepted forms: a camera
 // index, a device path, the V4L option syntax "-dev=... -width=... -height=...", a video file, an image
-// file, a numbered image pattern, and a Windows capture configuration (*.xml), which means the first
-// camera.
+// file, a numbered image pattern, a Windows capture configuration (*.xml), which means the first
+// camera, and "synthetic ..." for the rendered camera.
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
 
+#include "tracking/synthetic_camera.h"
 #include "tracking/video_source.h"
 
 namespace kelmo {
@@ -113,11 +114,26 @@ bool hasNumberField(const std::string& path) {
     return false;
 }
 
+const std::string kSyntheticWord = "synthetic";
+
+// The word alone or followed by blanks and options; "synthetic.avi" is a video file.
+bool isSynthetic(const std::string& config) {
+    return lower(config.substr(0, kSyntheticWord.size())) == kSyntheticWord &&
+           (config.size() == kSyntheticWord.size() ||
+            std::isspace(static_cast<unsigned char>(config[kSyntheticWord.size()])));
+}
+
 }  // namespace
 
 bool parseCameraConfig(const std::string& text, VideoSourceSpec& spec, std::string& error) {
     const std::string config = trim(text);
     spec = VideoSourceSpec{};
+    if (isSynthetic(config)) {
+        spec.kind = VideoSourceKind::Synthetic;
+        spec.options = trim(config.substr(kSyntheticWord.size()));
+        SyntheticOptions options;
+        return parseSyntheticOptions(spec.options, options, error);
+    }
     if (config.empty() || endsWith(lower(config), ".xml")) {
         spec.kind = VideoSourceKind::CameraIndex;  // the first camera
         return true;

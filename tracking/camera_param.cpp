@@ -29,6 +29,16 @@ double readDouble(const uint8_t* p) {
     return value;
 }
 
+void writeBigEndian(uint64_t value, int bytes, uint8_t* p) {
+    for (int i = bytes - 1; i >= 0; --i, value >>= 8) p[i] = static_cast<uint8_t>(value);
+}
+
+void writeDouble(double value, uint8_t* p) {
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    writeBigEndian(bits, 8, p);
+}
+
 }  // namespace
 
 bool decodeCameraParam(const uint8_t* bytes, size_t size, CameraParam& out, std::string& error) {
@@ -79,6 +89,15 @@ bool loadCameraParam(const std::string& path, CameraParam& out, std::string& err
     std::vector<uint8_t> bytes(kCameraParamRecordSize);
     file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return decodeCameraParam(bytes.data(), static_cast<size_t>(file.gcount()), out, error);
+}
+
+void encodeCameraParam(const CameraParam& param, uint8_t out[kCameraParamRecordSize]) {
+    writeBigEndian(static_cast<uint32_t>(param.xsize), 4, out);
+    writeBigEndian(static_cast<uint32_t>(param.ysize), 4, out + 4);
+    uint8_t* p = out + 8;
+    for (const auto& row : param.mat)
+        for (double v : row) writeDouble(v, p), p += 8;
+    for (double v : param.distFactor) writeDouble(v, p), p += 8;
 }
 
 CameraParam changeCameraParamSize(const CameraParam& param, int xsize, int ysize) {

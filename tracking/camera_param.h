@@ -21,6 +21,8 @@ constexpr size_t kCameraParamRecordSize = 136;
 // describe a camera (non-positive size, non-finite numbers, a matrix that projects nothing).
 bool decodeCameraParam(const uint8_t* bytes, size_t size, CameraParam& out, std::string& error);
 bool loadCameraParam(const std::string& path, CameraParam& out, std::string& error);
+// One record as decodeCameraParam reads it.
+void encodeCameraParam(const CameraParam& param, uint8_t out[kCameraParamRecordSize]);
 
 // The parameters for another image size; only the width ratio is used, for both axes.
 CameraParam changeCameraParamSize(const CameraParam& param, int xsize, int ysize);

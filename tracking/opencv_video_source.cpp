@@ -8,15 +8,12 @@
 #include <cmath>
 #include <cstdio>
 
-#include "platform/clock.h"
+#include "tracking/frame_pacer.h"
+#include "tracking/synthetic_camera.h"
 #include "tracking/video_source.h"
 
 namespace kelmo {
 namespace {
-
-constexpr double kDefaultFramesPerSecond = 30.0;
-// A consumer this many frames behind the clock stops catching up and carries on from now.
-constexpr uint64_t kMaxFramesSkipped = 30;
 
 // Packed 8-bit BGR of the fixed size: later frames of another size or layout are converted.
 bool normalise(const cv::Mat& in, int width, int height, cv::Mat& out) {
@@ -74,7 +71,7 @@ public:
         pendingFirst_ = true;
         if (isPaced()) {
             const double fps = spec_.kind == VideoSourceKind::VideoFile ? capture_.get(cv::CAP_PROP_FPS) : 0.0;
-            framesPerSecond_ = std::isfinite(fps) && fps > 0.5 && fps <= 1000.0 ? fps : kDefaultFramesPerSecond;
+            pacer_ = FramePacer(fps);
         }
         return true;
     }
@@ -84,8 +81,7 @@ public:
 
     void start() override {
         running_ = true;
-        startMs_ = steadyMilliseconds();
-        delivered_ = 0;
+        pacer_.start();
     }
 
     void stop() override { running_ = false; }
@@ -98,7 +94,7 @@ public:
         } else if (!readNext()) {
             return nullptr;
         }
-        ++delivered_;
+        pacer_.delivered();
         held_ = true;
         view_ = ImageView{frame_.cols, frame_.rows, static_cast<int>(frame_.step), frame_.data};
         return &view_;
@@ -123,6 +119,8 @@ private:
                 return "image file \"" + spec_.path + "\"";
             case VideoSourceKind::ImageSequence:
                 return "image series \"" + spec_.path + "\"";
+            case VideoSourceKind::Synthetic:
+                return "synthetic camera";
         }
         return spec_.path;
     }
@@ -139,7 +137,9 @@ private:
                 capture_.open(spec_.path, cv::CAP_IMAGES);
                 break;
             default:
-                capture_.open(spec_.path);
+                // FFmpeg alone: letting OpenCV try every backend probes USB and GStreamer for a
+                // file name, slowly and noisily.
+                capture_.open(spec_.path, cv::CAP_FFMPEG);
                 break;
         }
         if (!capture_.isOpened()) return false;
@@ -150,18 +150,11 @@ private:
 
     // False while the next frame is not due yet. A consumer that fell behind skips frames.
     bool catchUpWithClock() {
-        const uint64_t elapsedMs = steadyMilliseconds() - startMs_;
-        const auto due = static_cast<uint64_t>(static_cast<double>(elapsedMs) * framesPerSecond_ / 1000.0);
-        if (delivered_ > due) return false;
-        uint64_t behind = due - delivered_;
-        if (behind > kMaxFramesSkipped) {
-            startMs_ = steadyMilliseconds() - static_cast<uint64_t>(delivered_ * 1000.0 / framesPerSecond_);
-            behind = 0;
-        }
-        for (; behind > 0; --behind) {
+        int64_t skip = pacer_.framesToSkip();
+        if (skip < 0) return false;
+        for (; skip > 0; --skip) {
             if (spec_.kind != VideoSourceKind::ImageFile && !capture_.grab()) break;
             pendingFirst_ = false;
-            ++delivered_;
         }
         return true;
     }
@@ -188,9 +181,7 @@ private:
     ImageView view_;
     int width_ = 0;
     int height_ = 0;
-    double framesPerSecond_ = kDefaultFramesPerSecond;
-    uint64_t startMs_ = 0;
-    uint64_t delivered_ = 0;  // frames consumed since start, skipped ones included
+    FramePacer pacer_;
     bool running_ = false;
     bool held_ = false;
     bool pendingFirst_ = false;
@@ -200,6 +191,7 @@ private:
 }  // namespace
 
 std::unique_ptr<VideoSource> openVideoSource(const VideoSourceSpec& spec, std::string& error) {
+    if (spec.kind == VideoSourceKind::Synthetic) return openSyntheticSource(spec, error);
     // Every backend OpenCV tries logs its own complaint; the caller reports one clear line instead.
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
     auto source = std::make_unique<CaptureSource>(spec);

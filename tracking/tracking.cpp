@@ -4,15 +4,21 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/clock.h"
 #include "tracking/gl_matrices.h"
+#include "tracking/marker_detector.h"
+#include "tracking/marker_pose.h"
+#include "tracking/marker_selection.h"
 #include "tracking/video_background.h"
 
 namespace kelmo {
 namespace {
 
 constexpr uint32_t kNoImageSleepMs = 2;
+constexpr int kThreshold = 100;
+constexpr double kPatternCentre[2] = {0.0, 0.0};
 constexpr uint32_t kStartupDisplayWaitMs = 500;
 
 struct Tracker {
@@ -20,6 +26,9 @@ struct Tracker {
     CameraParam param;  // scaled to the image size
     double projection[16] = {};
     TrackedPattern patterns[kPatternCount];
+    PatternMatcher matcher;
+    std::unique_ptr<MarkerDetector> detector;
+    std::vector<MarkerInfo> markers;  // this frame's, reused to spare allocations
     std::unique_ptr<VideoBackground> background;
     const ImageView* currentImage = nullptr;  // owned by the source until finishFrame
     bool drewThisStep = false;
@@ -75,6 +84,7 @@ bool initTracking(const TrackingConfig& tracking) {
         std::printf("Camera open error !! CAM_CON \"%s\": %s\n", tracking.cameraConfig, error.c_str());
         return false;
     }
+    spec.cameraParamFile = tracking.cameraParamFile;
     std::unique_ptr<VideoSource> source = openVideoSource(spec, error);
     if (!source) {
         std::printf("Camera open error !! CAM_CON \"%s\": %s\n", tracking.cameraConfig, error.c_str());
@@ -102,7 +112,21 @@ bool initTrackingWithSource(const TrackingConfig& tracking, std::unique_ptr<Vide
     }
     std::printf("*** Camera Parameter ***\n%s", formatCameraParam(tracker.param).c_str());
 
-    for (TrackedPattern& slot : tracker.patterns) slot = TrackedPattern{};
+    tracker.matcher = PatternMatcher();
+    for (int i = 0; i < kPatternCount; ++i) {
+        TrackedPattern& slot = tracker.patterns[i];
+        slot = TrackedPattern{};
+        const PatternConfig& configured = tracking.patterns[i];
+        if (configured.file[0] == '\0') continue;
+        PatternData pattern;
+        if (!loadPatternFile(configured.file, pattern, error)) {
+            std::printf("%s: %s\npattern load error !!\n", configured.file, error.c_str());
+            continue;
+        }
+        slot.id = tracker.matcher.add(pattern);
+        slot.width = configured.width;
+    }
+    tracker.detector = std::make_unique<MarkerDetector>(tracker.param, tracker.matcher);
 
     tracker.source = std::move(source);
     tracker.frameCount = 0;
@@ -125,10 +149,31 @@ bool captureAndDetect() {
     tracker.drewThisStep = true;
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (!tracker.detector->detect(*image, kThreshold, tracker.markers)) {
+        std::printf("Marker detection error !! the camera image is %dx%d, the camera parameters are for %dx%d\n",
+                    image->width, image->height, tracker.param.xsize, tracker.param.ysize);
+        if (tracker.cleanup) tracker.cleanup();
+        std::exit(1);
+    }
     tracker.currentImage = image;
 
+    int slotIds[kPatternCount];
+    for (int j = 0; j < kPatternCount; ++j) slotIds[j] = tracker.patterns[j].id;
+    int best[kPatternCount];
+    selectBestMarkers(tracker.markers, slotIds, kMinConfidence, best);
+
+    // Each frame's pose comes from that frame alone; a slot keeps its last pose while unseen.
     bool found = false;
-    for (const TrackedPattern& slot : tracker.patterns) found = found || slot.visible;
+    for (int j = 0; j < kPatternCount; ++j) {
+        if (best[j] == -1) continue;
+        TrackedPattern& slot = tracker.patterns[j];
+        found = true;
+        if (markerTransform(tracker.param, tracker.markers[static_cast<size_t>(best[j])], kPatternCentre, slot.width,
+                            slot.transform) >= 0.0)
+            slot.visible = true;
+    }
+    if (!found)
+        for (const TrackedPattern& slot : tracker.patterns) found = found || slot.visible;
     if (found) return true;
     drawVideoBackground();
     return false;
@@ -193,6 +238,24 @@ void cleanupTracking() {
     tracker.source.reset();
     tracker.background.reset();
 }
+
+bool getPatternMatrix(double out[16], int index) {
+    if (!patternHasPose(index)) return false;
+    modelviewFromTransform(tracker.patterns[index].transform, out);
+    return true;
+}
+
+bool getCameraPosition(double out[3], int index) {
+    if (!patternHasPose(index)) return false;
+    cameraPositionInMarker(tracker.patterns[index].transform, out);
+    return true;
+}
+
+bool patternHasPose(int index) {
+    return index >= 0 && index < kPatternCount && tracker.patterns[index].id != -1 && tracker.patterns[index].visible;
+}
+
+const std::vector<MarkerInfo>& detectedMarkers() { return tracker.markers; }
 
 const TrackedPattern* trackedPatterns() { return tracker.patterns; }
 const CameraParam& cameraParam() { return tracker.param; }

@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <memory>
 
+#include <vector>
+
 #include "tracking/camera_param.h"
+#include "tracking/marker_info.h"
 #include "tracking/tracking_config.h"
 #include "tracking/video_source.h"
 
@@ -28,9 +31,20 @@ bool initTracking(const TrackingConfig& tracking);
 // The same with a source that is already open (the camera edge of the tests).
 bool initTrackingWithSource(const TrackingConfig& tracking, std::unique_ptr<VideoSource> source);
 
-// Takes the next camera image. True when some pattern has a pose, now or from an earlier frame;
-// otherwise the bare camera image has been drawn (or nothing, when no image was ready).
+// Takes the next camera image and finds the patterns in it. True when some pattern has a pose, now or
+// from an earlier frame; otherwise the bare camera image has been drawn (or nothing, when no image
+// was ready). A failed detection runs the clean-up callback and ends the process with status 1.
 bool captureAndDetect();
+// The slot's pose as a column-major OpenGL modelview matrix that puts the marker's coordinate system
+// (marker plane z = 0, units of the configured width) into the camera view. Writes nothing and
+// returns false for an index outside 0..9, an unused slot, or a slot never found.
+bool getPatternMatrix(double out[16], int index);
+// The camera's position in the slot's marker coordinates; same guards.
+bool getCameraPosition(double out[3], int index);
+bool patternHasPose(int index);
+// The markers of the last processed image.
+const std::vector<MarkerInfo>& detectedMarkers();
+
 // Hands the image back to the camera and shows the frame.
 void finishFrame();
 void drawVideoBackground();

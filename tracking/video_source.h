@@ -22,7 +22,7 @@ public:
     virtual void releaseImage() = 0;
 };
 
-enum class VideoSourceKind { CameraIndex, CameraDevice, VideoFile, ImageFile, ImageSequence };
+enum class VideoSourceKind { CameraIndex, CameraDevice, VideoFile, ImageFile, ImageSequence, Synthetic };
 
 struct VideoSourceSpec {
     VideoSourceKind kind = VideoSourceKind::CameraIndex;
@@ -30,12 +30,15 @@ struct VideoSourceSpec {
     std::string path;     // device path, file or numbered file pattern
     int width = 0;        // requested camera size; 0 leaves the driver's choice
     int height = 0;
+    std::string options;          // Synthetic: the text after the word "synthetic"
+    std::string cameraParamFile;  // the camera parameter file (CAM_PARA), for sources that render
 };
 
 // Reads the camera configuration string (CAM_CON). False, with the reason, for text it cannot use.
 bool parseCameraConfig(const std::string& text, VideoSourceSpec& spec, std::string& error);
 
-// Opens the source and reads its first image to learn the size. Null, with the reason, on failure.
+// Opens the source and reads its first image to learn the size (a synthetic camera knows it from its
+// parameters). Null, with the reason, on failure.
 std::unique_ptr<VideoSource> openVideoSource(const VideoSourceSpec& spec, std::string& error);
 
 }  // namespace kelmo

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tracking/gl_matrices.h"
+#include "tests/support/temp_path.h"
 
 namespace kelmo {
 namespace {
@@ -22,7 +23,7 @@ CameraParam loadSample() {
 }
 
 std::string writeTemp(const std::string& name, const std::vector<char>& bytes) {
-    const std::string path = testing::TempDir() + name;
+    const std::string path = testing_support::tempPath(name);
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return path;
 }
@@ -54,7 +55,7 @@ TEST(CameraParamFile, DisplayMatchesTheLibraryLayout) {
 TEST(CameraParamFile, ShortMissingOrNonsenseFilesAreRefusedWithAReason) {
     CameraParam param;
     std::string error;
-    EXPECT_FALSE(loadCameraParam(testing::TempDir() + "no-such-camera.dat", param, error));
+    EXPECT_FALSE(loadCameraParam(testing_support::tempPath("no-such-camera.dat"), param, error));
     EXPECT_FALSE(error.empty());
 
     error.clear();

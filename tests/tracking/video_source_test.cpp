@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "tracking/video_source.h"
+#include "tests/support/temp_path.h"
 
 namespace kelmo {
 namespace {
@@ -31,7 +32,7 @@ int frameIndexOf(const ImageView& image, int frames) {
 }
 
 std::string writeVideo(const std::string& name, int frames, double fps, cv::Size size) {
-    const std::string path = testing::TempDir() + name;
+    const std::string path = testing_support::tempPath(name);
     cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, size);
     EXPECT_TRUE(writer.isOpened());
     for (int k = 0; k < frames; ++k) writer.write(cv::Mat(size, CV_8UC3, colourOf(k)));
@@ -87,7 +88,7 @@ TEST(VideoSource, VideoFileIsPacedLikeACameraAndLoops) {
 }
 
 TEST(VideoSource, StillImageIsDeliveredRepeatedly) {
-    const std::string path = testing::TempDir() + "still.png";
+    const std::string path = testing_support::tempPath("still.png");
     ASSERT_TRUE(cv::imwrite(path, cv::Mat(cv::Size(40, 30), CV_8UC3, colourOf(1))));
     auto source = open(path);
     ASSERT_NE(source, nullptr);
@@ -102,7 +103,7 @@ TEST(VideoSource, StillImageIsDeliveredRepeatedly) {
 }
 
 TEST(VideoSource, NumberedImagesPlayInOrderAtOneSize) {
-    const std::string folder = testing::TempDir() + "kelmo_frames_" + std::to_string(::getpid());
+    const std::string folder = testing_support::tempPath("frames");
     std::filesystem::create_directories(folder);
     // The third image is larger: every image comes out at the first one's size.
     const cv::Size sizes[] = {{32, 24}, {32, 24}, {64, 48}};
@@ -129,8 +130,8 @@ TEST(VideoSource, NumberedImagesPlayInOrderAtOneSize) {
 }
 
 TEST(VideoSource, WhatCannotBeOpenedFailsWithItsName) {
-    for (const std::string& config : {testing::TempDir() + "missing.avi", testing::TempDir() + "missing.png",
-                                     testing::TempDir() + "missing/%04d.png", std::string("/dev/video63"),
+    for (const std::string& config : {testing_support::tempPath("missing.avi"), testing_support::tempPath("missing.png"),
+                                     testing_support::tempPath("missing/%04d.png"), std::string("/dev/video63"),
                                      std::string("-dev=/dev/video62")}) {
         VideoSourceSpec spec;
         std::string error;
@@ -139,7 +140,7 @@ TEST(VideoSource, WhatCannotBeOpenedFailsWithItsName) {
         EXPECT_FALSE(error.empty()) << config;
     }
     // A file that is not a video at all.
-    const std::string text = testing::TempDir() + "notes.avi";
+    const std::string text = testing_support::tempPath("notes.avi");
     FILE* f = std::fopen(text.c_str(), "w");
     std::fputs("not a movie\n", f);
     std::fclose(f);

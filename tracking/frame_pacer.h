@@ -1,0 +1,31 @@
+#pragma once
+// Paces a recorded or generated source like a live camera: frame n is due n / fps seconds after
+// start, and a consumer that falls behind skips frames instead of slowing the clip down.
+#include <cstdint>
+
+namespace kelmo {
+
+class FramePacer {
+public:
+    static constexpr double kDefaultFramesPerSecond = 30.0;
+    // Frame rates outside this range are taken for a broken file's and replaced by the default.
+    static double saneFramesPerSecond(double fps);
+
+    explicit FramePacer(double framesPerSecond = kDefaultFramesPerSecond);
+
+    void start();
+    double framesPerSecond() const { return framesPerSecond_; }
+    // How many frames to skip before the one to deliver now, or -1 while none is due. A consumer
+    // far behind is not made to catch up: the clock carries on from the current frame.
+    int64_t framesToSkip();
+    // The frame just delivered; it becomes the current frame number.
+    void delivered();
+    uint64_t frameNumber() const { return next_; }
+
+private:
+    double framesPerSecond_;
+    uint64_t startMs_ = 0;
+    uint64_t next_ = 0;  // frames consumed since start, skipped ones included
+};
+
+}  // namespace kelmo
