@@ -17,6 +17,7 @@
 #include "tracking/marker_detector.h"
 #include "tracking/marker_pose.h"
 #include "tracking/pattern_matcher.h"
+#include "tracking/synthetic_camera.h"
 #include "tracking/video_source.h"
 
 namespace kelmo {
@@ -183,9 +184,41 @@ bool trackVideoFile(Tracker& tracker, const std::string& path) {
     return true;
 }
 
-bool trackSource(Tracker& tracker, const std::string& config, int frames, std::string& error) {
+std::string jsonTruth(const SyntheticTruth& truth) {
+    return std::string(",\"truth\":{\"in_view\":") + (truth.markerInView ? "true" : "false") +
+           ",\"vertex\":" + jsonVertices(truth.corners) + ",\"trans\":" + jsonMatrix(truth.transform) + "}";
+}
+
+// Synthetic frames are rendered one after another along the camera path, without waiting for the
+// clock, and carry their ground truth.
+bool trackSynthetic(Tracker& tracker, const VideoSourceSpec& spec, const std::string& paramFile, int frames,
+                    std::string& error) {
+    SyntheticOptions options;
+    if (!parseSyntheticOptions(spec.options, options, error)) return false;
+    if (options.cameraParamFile.empty()) options.cameraParamFile = paramFile;
+    std::unique_ptr<SyntheticCamera> camera = openSyntheticCamera(options, error);
+    if (!camera) return false;
+    BgrImage image;
+    SyntheticTruth truth;
+    std::vector<TrackedMarker> markers;
+    for (int frame = 0; frame < frames; ++frame) {
+        double pose[3][4];
+        syntheticPathPose(options.path, frame / options.framesPerSecond, options.width, pose);
+        if (!camera->renderAt(pose, static_cast<uint64_t>(frame), image, truth)) {
+            error = "cannot render frame " + std::to_string(frame);
+            return false;
+        }
+        const double ms = trackFrame(tracker, image.view(), markers);
+        printFrame(std::to_string(frame), ms, markers, jsonTruth(truth));
+    }
+    return true;
+}
+
+bool trackSource(Tracker& tracker, const std::string& config, const std::string& paramFile, int frames,
+                 std::string& error) {
     VideoSourceSpec spec;
     if (!parseCameraConfig(config, spec, error)) return false;
+    if (spec.kind == VideoSourceKind::Synthetic) return trackSynthetic(tracker, spec, paramFile, frames, error);
     std::unique_ptr<VideoSource> source = openVideoSource(spec, error);
     if (!source) return false;
     source->start();
@@ -277,7 +310,7 @@ int main(int argc, char** argv) {
             done = isImageFile(input) ? trackImageFile(tracker, input) : trackVideoFile(tracker, input);
             if (!done) error = "cannot read it as an image or a video";
         } else {
-            done = trackSource(tracker, input, options.frames, error);
+            done = trackSource(tracker, input, options.paramFile, options.frames, error);
         }
         if (!done) {
             std::fprintf(stderr, "kelmo-track: %s: %s\n", input.c_str(), error.c_str());

@@ -54,8 +54,10 @@ bool cornersFromLines(const double line[4][3], double vertex[4][2]) {
     return true;
 }
 
-// Where the brightness across the side at p (ideal) passes half-way between the dark inside and the
-// bright outside; false when the profile shows no clear edge.
+// Where the side crosses the brightness profile taken across it at p (ideal pixels): the dark frame
+// on one end, the light paper on the other. The edge lies as far from the light end as the profile's
+// area says: a camera pixel (and any blur) keeps the amount of light, so the estimate is exact for a
+// straight edge however soft it looks. False when the profile shows no clear edge.
 bool edgeCrossing(const ImageView& image, const CameraParam& param, Point p, Point normal, double reach,
                   Point& edge) {
     const int steps = static_cast<int>(reach / kProfileStep);
@@ -67,21 +69,21 @@ bool edgeCrossing(const ImageView& image, const CameraParam& param, Point p, Poi
         idealToObserved(param, p.x + s * normal.x, p.y + s * normal.y, ox, oy);
         profile[k] = sampleGrey(image, ox, oy);
     }
-    const double low = std::min(profile[0], profile[count - 1]);
-    const double high = std::max(profile[0], profile[count - 1]);
-    if (high - low < kMinContrast) return false;
-    const double middle = 0.5 * (low + high);
-    // The crossing closest to the current estimate, between neighbouring samples.
-    double best = 1e9;
+    const double first = 0.5 * (profile[0] + profile[1]);
+    const double last = 0.5 * (profile[count - 1] + profile[count - 2]);
+    if (std::fabs(last - first) < kMinContrast) return false;
+    // Share of light along the profile (trapezoid rule), from the light end.
+    double light = 0.0;
     for (int k = 0; k + 1 < count; ++k) {
-        const double a = profile[k] - middle, b = profile[k + 1] - middle;
-        if ((a <= 0.0 && b > 0.0) || (a > 0.0 && b <= 0.0)) {
-            const double s = (k - steps + a / (a - b)) * kProfileStep;
-            if (std::fabs(s) < std::fabs(best)) best = s;
-        }
+        const double a = std::clamp((profile[k] - first) / (last - first), 0.0, 1.0);
+        const double b = std::clamp((profile[k + 1] - first) / (last - first), 0.0, 1.0);
+        light += 0.5 * (a + b) * kProfileStep;
     }
-    if (best > 1e8) return false;
-    edge = {p.x + best * normal.x, p.y + best * normal.y};
+    const double span = (count - 1) * kProfileStep;
+    // light is the part of the span on the "last" side of the edge.
+    const double s = -steps * kProfileStep + (span - light);
+    if (std::fabs(s) > reach) return false;
+    edge = {p.x + s * normal.x, p.y + s * normal.y};
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tracking/image_view.h"
 #include "tracking/pattern_file.h"
 
 namespace kelmo {
@@ -20,6 +21,7 @@ struct BgrImage {
         : width(w), height(h), pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 3, grey) {}
     uint8_t* at(int x, int y) { return &pixels[(static_cast<size_t>(y) * width + x) * 3]; }
     const uint8_t* at(int x, int y) const { return &pixels[(static_cast<size_t>(y) * width + x) * 3]; }
+    ImageView view() const { return ImageView{width, height, width * 3, pixels.data()}; }
 };
 
 // Any image file OpenCV reads; grey becomes BGR, transparent parts lie on white paper.

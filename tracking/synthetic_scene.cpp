@@ -156,7 +156,7 @@ cv::Mat makeCard(const SyntheticMarker& marker) {
 
     const BgrImage& design = marker.interior;
     const cv::Mat source(design.height, design.width, CV_8UC3, const_cast<uint8_t*>(design.pixels.data()));
-    const int inner = square / 2;
+    const int inner = marker.fillsSquare ? square : square / 2;
     cv::Mat interior;
     const bool shrink = design.width >= inner && design.height >= inner;
     cv::resize(source, interior, cv::Size(inner, inner), 0, 0,
@@ -167,7 +167,8 @@ cv::Mat makeCard(const SyntheticMarker& marker) {
         // A drawing's black and white become the ink and paper of the rest of the card.
         interior.convertTo(interior, CV_8UC3, (kPaper[0] - kInk[0]) / 255.0, kInk[0]);
     }
-    interior.copyTo(card(cv::Rect(border + square / 4, border + square / 4, inner, inner)));
+    const int offset = border + (square - inner) / 2;
+    interior.copyTo(card(cv::Rect(offset, offset, inner, inner)));
     return card;
 }
 
@@ -247,6 +248,9 @@ uint64_t splitMix(uint64_t z) {
 constexpr int kLevelSlots = 8;
 // Card texels are 2^3 times denser than desk texels, so one exponent gives both mip levels.
 constexpr int kCardFinerLevels = 3;
+// One level coarser than the sample spacing: each supersample then reads an area average of the card,
+// so the coverage of an edge, and the edge position it gives, changes smoothly with the pose.
+constexpr int kCardBlurLevels = 1;
 static_assert(kCardTexels / (2 * kCardHalf) == (1 << kCardFinerLevels) * kDeskTexels / kDeskTileWidths,
               "card and desk texel densities must differ by a power of two");
 static_assert(kCardLevels <= kLevelSlots && kDeskLevels <= kLevelSlots, "level tables too small");
@@ -440,7 +444,7 @@ bool renderSyntheticFrame(SyntheticScene& scene, const double pose[3][4], double
         const v_float32x4 wallX = all(s.wall.x), wallY = all(s.wall.y), fractions = all(cv::INTER_TAB_SIZE);
         const v_int32x4 exponentBias = allInt(127), topCard = allInt(kCardLevels - 1),
                         topDesk = allInt(kDeskLevels - 1), none = allInt(0),
-                        cardFiner = allInt(kCardFinerLevels), fractionMask = allInt(cv::INTER_TAB_SIZE - 1);
+                        cardFiner = allInt(kCardFinerLevels + kCardBlurLevels), fractionMask = allInt(cv::INTER_TAB_SIZE - 1);
         // 2^level and 2^-level as floats, built from the exponent bits.
         const auto up = [&](const v_int32x4& level) {
             return cv::v_reinterpret_as_f32((exponentBias + level) << 23);

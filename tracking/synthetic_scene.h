@@ -15,11 +15,13 @@
 
 namespace kelmo {
 
-// What is printed inside the black square (its central half), upright: row 0 is the marker's top.
+// What is printed inside the black square (its central half, or all of it), upright: row 0 is the
+// marker's top.
 struct SyntheticMarker {
-    double width = 80.0;  // outer side of the black square, marker units
-    BgrImage interior;    // the design, any size; stretched to the square
-    bool cells = false;   // a 16 × 16 pattern: enlarged to crisp cells instead of smoothly
+    double width = 80.0;       // outer side of the black square, marker units
+    BgrImage interior;         // the design, any size; stretched to the square
+    bool cells = false;        // a grid of cells (a pattern's 16 × 16): enlarged crisply, values as given
+    bool fillsSquare = false;  // the design covers the whole square and draws its own border
 };
 
 // Direction 0 of the pattern, its values as the camera intensities they are.

@@ -119,6 +119,37 @@ TEST(SyntheticScene, TruthCornersAreWhereTheSquareIsDrawn) {
     expectSquareAtTruth(lens, pose, bent);
 }
 
+TEST(SyntheticScene, DesignFillingTheSquareDrawsItsOwnBorderAtTheTruthCorners) {
+    // 6 × 6 cells: an ink ring one cell wide around paper, like a printed ArUco marker.
+    SyntheticMarker marker;
+    marker.width = kWidth;
+    marker.cells = true;
+    marker.fillsSquare = true;
+    marker.interior = BgrImage(6, 6, 235);
+    for (int row = 0; row < 6; ++row)
+        for (int col = 0; col < 6; ++col)
+            if (row == 0 || row == 5 || col == 0 || col == 5) std::memset(marker.interior.at(col, row), 25, 3);
+
+    const CameraParam lens = fixtureCamera();
+    double pose[3][4];
+    frontalPose(pose, 1.3 * kWidth, 0.9 * kWidth);
+    const Rendered filled = render(lens, marker, pose);
+    ASSERT_TRUE(filled.truth.markerInView);
+    expectSquareAtTruth(lens, pose, filled);
+
+    // 1.25 cells in from the edge: the paper inside the design's ring, where the usual layout's
+    // quarter-wide border would be ink.
+    marker.fillsSquare = false;
+    const Rendered framed = render(lens, marker, pose);
+    const double in = kWidth / 2 - 1.25 * kWidth / 6;
+    const double around[8][2] = {{-1, 1}, {0, 1}, {1, 1}, {1, 0}, {1, -1}, {0, -1}, {-1, -1}, {-1, 0}};
+    for (const auto& d : around) {
+        const cv::Point2d at = observe(lens, pose, d[0] * in, d[1] * in);
+        EXPECT_GE(brightness(filled.image, at), 3 * 180) << "filled, at " << at;
+        EXPECT_TRUE(isDark(framed.image, at)) << "framed, at " << at;
+    }
+}
+
 TEST(SyntheticScene, EdgesAreAreaSampledToSubPixelAccuracy) {
     const CameraParam pinhole = pinholeCamera();
     for (double shift : {0.0, 0.13, 0.37, 0.61, 0.88}) {

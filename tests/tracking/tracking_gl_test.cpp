@@ -8,36 +8,16 @@
 #include <vector>
 
 #include "tracking/gl_matrices.h"
+#include "tests/support/memory_camera.h"
 #include "tracking/tracking.h"
 
 namespace kelmo {
 namespace {
 
+using testing_support::MemoryCamera;
+
 constexpr int kWidth = 320;
 constexpr int kHeight = 240;
-
-// The camera edge: images from memory, one each time the tracker asks, or none when told so.
-class MemoryCamera : public VideoSource {
-public:
-    explicit MemoryCamera(std::vector<uint8_t>* pixels) : pixels_(pixels) {}
-    int width() const override { return kWidth; }
-    int height() const override { return kHeight; }
-    void start() override {}
-    void stop() override {}
-    const ImageView* getImage() override {
-        if (!ready || held_) return nullptr;
-        held_ = true;
-        view_ = ImageView{kWidth, kHeight, kWidth * 3, pixels_->data()};
-        return &view_;
-    }
-    void releaseImage() override { held_ = false; }
-    bool ready = true;
-
-private:
-    std::vector<uint8_t>* pixels_;
-    ImageView view_;
-    bool held_ = false;
-};
 
 // Image: grey, with a blue block whose top-left corner is at observed pixel (40, 30), 20 px wide.
 std::vector<uint8_t> testImage() {
@@ -74,7 +54,8 @@ protected:
         char* argv[] = {name, nullptr};
         glutInit(&argc, argv);
         pixels = new std::vector<uint8_t>(testImage());
-        camera = new MemoryCamera(pixels);
+        camera = new MemoryCamera(kWidth, kHeight);
+        camera->frame = pixels;
         testing::internal::CaptureStdout();
         initialised = initTrackingWithSource(configWithCameraFile(sampleCameraFile()),
                                              std::unique_ptr<VideoSource>(camera));
