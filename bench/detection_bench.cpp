@@ -2,18 +2,17 @@
 // ArUco detector with solvePnP, on the same camera poses and the same sensor noise, each on one thread.
 // The ArUco card is a DICT_4X4_50 marker with the Hiro card's outer size, ink and paper.
 //
-// Counters: ms_per_frame (detection and pose of every frame, divided by the frames), found (share of
+// Counters: time_per_frame (detection and pose of every frame, divided by the frames), found (share of
 // frames in which the marker's id came out), correct (share in which its corners also lie within a
 // fifth of a side of the truth) and corner_px (median corner error of the correct ones). ArUco is
 // given zero distortion: it works on the raw image, so its corners are compared with the observed
 // truth corners, Kelmo's (ideal pixels) with the ideal ones.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <opencv2/aruco.hpp>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
-
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -32,10 +31,10 @@ constexpr uint8_t kInk = 25, kPaper = 235;  // the synthetic card's black and wh
 
 struct Workload {
     CameraParam camera;
-    PatternMatcher matcher;     // patt.hiro in slot 0
-    std::vector<Frame> hiro;    // the Hiro card at every pose
-    std::vector<Frame> aruco;   // the ArUco card at the same poses
-    std::string error;          // set when the frames could not be made
+    PatternMatcher matcher;    // patt.hiro in slot 0
+    std::vector<Frame> hiro;   // the Hiro card at every pose
+    std::vector<Frame> aruco;  // the ArUco card at the same poses
+    std::string error;         // set when the frames could not be made
 };
 
 cv::Ptr<cv::aruco::Dictionary> arucoDictionary() {
@@ -65,10 +64,9 @@ const Workload& workload() {
         if (!loadBenchCamera(w.camera, w.error) || !loadBenchPattern("patt.hiro", hiro, w.error)) return w;
         w.matcher.add(hiro);
         const std::vector<Pose> poses = benchPoses();
-        if (!renderFrames(w.camera, syntheticMarkerFromPattern(hiro, kMarkerWidth), poses, kNoise, kSeed, w.hiro,
-                          w.error) ||
-            !renderFrames(w.camera, arucoCard(), poses, kNoise, kSeed, w.aruco, w.error))
-            return w;
+        if (renderFrames(w.camera, syntheticMarkerFromPattern(hiro, kMarkerWidth), poses, kNoise, kSeed,
+                         w.hiro, w.error))
+            renderFrames(w.camera, arucoCard(), poses, kNoise, kSeed, w.aruco, w.error);
         return w;
     }();
     return w;
@@ -83,9 +81,9 @@ double median(std::vector<double> values) {
 void setCounters(benchmark::State& state, size_t frames, int64_t found, int correct,
                  const std::vector<double>& cornerPx) {
     const double n = static_cast<double>(frames);
-    // Frames per iteration over the time, inverted, in milliseconds.
-    state.counters["ms_per_frame"] = benchmark::Counter(
-        n / 1000.0, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    // Frames per second, inverted: seconds per frame, shown with its SI prefix (ms, us).
+    state.counters["time_per_frame"] =
+        benchmark::Counter(n, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["found"] = static_cast<double>(found) / (n * static_cast<double>(state.iterations()));
     state.counters["correct"] = correct / n;
     state.counters["corner_px"] = median(cornerPx);

@@ -136,7 +136,8 @@ inline bool cardOutOfView(const CameraParam& camera, const Pose& pose) {
 // The benchmark's poses: 40 along the orbit, and frontal, oblique and far views.
 inline std::vector<Pose> benchPoses() {
     std::vector<Pose> poses;
-    for (int i = 0; i < 40; ++i) poses.push_back(pathPose(SyntheticPath::Orbit, i * kSyntheticOrbitPeriod / 40));
+    for (int i = 0; i < 40; ++i)
+        poses.push_back(pathPose(SyntheticPath::Orbit, i * kSyntheticOrbitPeriod / 40));
     poses.push_back(frontalView(5.0, 0.0));
     poses.push_back(frontalView(4.0, 30.0, 0.5, -0.3));
     poses.push_back(frontalView(7.0, 135.0, -1.0, 0.8));
@@ -151,7 +152,8 @@ inline std::vector<Pose> benchPoses() {
 // Views from every side with the marker in the image, some far, some steep, some nearly flat.
 inline std::vector<Pose> orbitSequence(int frames) {
     std::vector<Pose> poses;
-    for (int i = 0; i < frames; ++i) poses.push_back(pathPose(SyntheticPath::Orbit, i * kSyntheticOrbitPeriod / frames));
+    for (int i = 0; i < frames; ++i)
+        poses.push_back(pathPose(SyntheticPath::Orbit, i * kSyntheticOrbitPeriod / frames));
     return poses;
 }
 
@@ -176,12 +178,12 @@ inline std::vector<Pose> obliqueSequence() {
     return poses;
 }
 
-// The marker 30 to 40 pixels across: 14 to 19 widths away, 45° to 85° above the desk.
+// The marker about 30 to 40 pixels across: 18 to 22 widths away, 50° to 85° above the desk.
 inline std::vector<Pose> farSequence() {
     std::vector<Pose> poses;
     for (int i = 0; i < 72; ++i) {
-        const double elevation = 45.0 + 40.0 * (0.5 + 0.5 * std::sin(0.41 * i));
-        const double distance = 14.0 + 5.0 * (0.5 + 0.5 * std::cos(0.29 * i));
+        const double elevation = 50.0 + 35.0 * (0.5 + 0.5 * std::sin(0.41 * i));
+        const double distance = 18.0 + 4.0 * (0.5 + 0.5 * std::cos(0.29 * i));
         poses.push_back(orbitView(distance, elevation, 5.0 * i, 10.0 * std::sin(0.6 * i),
                                   0.5 * std::sin(0.7 * i), 0.5 * std::cos(1.1 * i)));
     }
@@ -208,19 +210,22 @@ inline std::vector<Pose> deskSequence(const CameraParam& camera, int frames) {
 struct Frame {
     BgrImage image;
     SyntheticTruth truth;
-    ImageView view() const { return ImageView{image.width, image.height, image.width * 3, image.pixels.data()}; }
+    ImageView view() const {
+        return ImageView{image.width, image.height, image.width * 3, image.pixels.data()};
+    }
 };
 
 // Every pose once; frame numbers (and so the noise) follow the list from firstFrame on.
-inline bool renderFrames(const CameraParam& camera, const SyntheticMarker& marker, const std::vector<Pose>& poses,
-                         double noise, uint64_t seed, std::vector<Frame>& out, std::string& error,
-                         uint64_t firstFrame = 0) {
+inline bool renderFrames(const CameraParam& camera, const SyntheticMarker& marker,
+                         const std::vector<Pose>& poses, double noise, uint64_t seed, std::vector<Frame>& out,
+                         std::string& error, uint64_t firstFrame = 0) {
     std::unique_ptr<SyntheticScene> scene = SyntheticScene::create(camera, marker, error);
     if (!scene) return false;
     out.clear();
     out.resize(poses.size());
     for (size_t i = 0; i < poses.size(); ++i) {
-        if (!renderSyntheticFrame(*scene, poses[i].m, noise, seed, firstFrame + i, out[i].image, out[i].truth)) {
+        if (!renderSyntheticFrame(*scene, poses[i].m, noise, seed, firstFrame + i, out[i].image,
+                                  out[i].truth)) {
             error = "pose " + std::to_string(i) + " holds a number that is not finite";
             return false;
         }

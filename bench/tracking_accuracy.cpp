@@ -24,14 +24,17 @@ struct Sequence {
 };
 
 struct Result {
-    int frames = 0;     // with the whole marker in view (every frame where none is expected)
-    int detected = 0;   // Hiro found where it is, turned the right way
+    int frames = 0;    // with the whole marker in view (every frame where none is expected)
+    int detected = 0;  // Hiro found where it is, turned the right way
     int falsePositives = 0;
     int poseFailures = 0;
     double minSide = 1e9, maxSide = 0.0;  // truth side, ideal pixels
-    std::vector<double> rotation;         // degrees
-    std::vector<double> translation;      // percent of the true distance
-    std::vector<double> corner;           // ideal pixels, every corner of every detection
+    // Hiro expected: the lowest confidence it was found with; otherwise the highest confidence of any
+    // square against Hiro, how near a look-alike came to the 0.5 cut.
+    double confidence = std::nan("");
+    std::vector<double> rotation;     // degrees
+    std::vector<double> translation;  // percent of the true distance
+    std::vector<double> corner;       // ideal pixels, every corner of every detection
 };
 
 // The value below which a share q of the values lie (nearest rank); NaN for none.
@@ -41,6 +44,16 @@ double quantile(std::vector<double> values, double q) {
     const size_t k = rank == 0 ? 0 : std::min(rank, values.size()) - 1;
     std::nth_element(values.begin(), values.begin() + static_cast<long>(k), values.end());
     return values[k];
+}
+
+// A figure in a column of `width` characters, "-" when there is none.
+std::string cell(double value, int width, int decimals) {
+    char text[32];
+    if (std::isnan(value))
+        std::snprintf(text, sizeof text, "%*s", width, "-");
+    else
+        std::snprintf(text, sizeof text, "%*.*f", width, decimals, value);
+    return text;
 }
 
 // Angle of R_est · R_trueᵀ, degrees.
@@ -63,7 +76,8 @@ double translationError(const double est[3][4], const double truth[3][4]) {
 bool run(const CameraParam& camera, const PatternMatcher& matcher, const Sequence& sequence, Result& result,
          std::string& error) {
     std::vector<Frame> frames;
-    if (!renderFrames(camera, *sequence.marker, sequence.poses, sequence.noise, 7, frames, error)) return false;
+    if (!renderFrames(camera, *sequence.marker, sequence.poses, sequence.noise, 7, frames, error))
+        return false;
     MarkerDetector detector(camera, matcher);
     std::vector<MarkerInfo> markers;
     const double center[2] = {0.0, 0.0};
@@ -81,6 +95,7 @@ bool run(const CameraParam& camera, const PatternMatcher& matcher, const Sequenc
         }
         bool found = false;
         for (const MarkerInfo& marker : markers) {
+            if (!sequence.hiroExpected && !(marker.cf <= result.confidence)) result.confidence = marker.cf;
             if (marker.id < 0) continue;
             double errors[4];
             cornerErrors(marker, frame.truth, errors);
@@ -90,6 +105,7 @@ bool run(const CameraParam& camera, const PatternMatcher& matcher, const Sequenc
             }
             found = true;
             ++result.detected;
+            if (!(marker.cf >= result.confidence)) result.confidence = marker.cf;
             result.corner.insert(result.corner.end(), errors, errors + 4);
             double conv[3][4];
             if (markerTransform(camera, marker, center, kMarkerWidth, conv) < 0.0) {
@@ -137,10 +153,12 @@ int runAll() {
         {"letter K card", &letterCard, lookAlikeOrbit, 2.0, false},
     };
 
-    std::printf("Hiro %g mm, camera_para.dat at %dx%d, threshold %d, confidence >= %.1f, only patt.hiro loaded\n\n",
-                kMarkerWidth, camera.xsize, camera.ysize, kThreshold, kMinConfidence);
-    std::printf("%-17s %5s %6s %7s %9s %10s %11s %9s %8s %9s %11s\n", "sequence", "noise", "frames", "found",
-                "detection", "rot med deg", "rot p95 deg", "t med %", "corner px", "false pos", "side px");
+    std::printf(
+        "Hiro %g mm, camera_para.dat at %dx%d, threshold %d, confidence >= %.1f, only patt.hiro loaded\n\n",
+        kMarkerWidth, camera.xsize, camera.ysize, kThreshold, kMinConfidence);
+    std::printf("%-17s %5s %6s %6s %9s %11s %11s %8s %9s %9s %7s %8s\n", "sequence", "noise", "frames",
+                "found", "detection", "rot med deg", "rot p95 deg", "t med %", "corner px", "false pos", "cf",
+                "side px");
     for (const Sequence& sequence : sequences) {
         Result r;
         if (!run(camera, matcher, sequence, r, error)) {
@@ -151,9 +169,12 @@ int runAll() {
         if (sequence.hiroExpected) std::snprintf(side, sizeof side, "%.0f-%.0f", r.minSide, r.maxSide);
         char rate[16] = "-";
         if (sequence.hiroExpected) std::snprintf(rate, sizeof rate, "%.2f%%", 100.0 * r.detected / r.frames);
-        std::printf("%-17s %5.0f %6d %7d %9s %10.3f %11.3f %9.3f %9.3f %9d %11s\n", sequence.name.c_str(),
-                    sequence.noise, r.frames, r.detected, rate, quantile(r.rotation, 0.5), quantile(r.rotation, 0.95),
-                    quantile(r.translation, 0.5), quantile(r.corner, 0.5), r.falsePositives, side);
+        std::printf("%-17s %5.0f %6d %6d %9s %s %s %s %s %9d %s %8s\n", sequence.name.c_str(), sequence.noise,
+                    r.frames, r.detected, rate, cell(quantile(r.rotation, 0.5), 11, 3).c_str(),
+                    cell(quantile(r.rotation, 0.95), 11, 3).c_str(),
+                    cell(quantile(r.translation, 0.5), 8, 3).c_str(),
+                    cell(quantile(r.corner, 0.5), 9, 3).c_str(), r.falsePositives,
+                    cell(r.confidence, 7, 3).c_str(), side);
         if (r.poseFailures > 0) std::printf("  %d detections gave no pose\n", r.poseFailures);
     }
     return 0;

@@ -128,7 +128,8 @@ TEST(SyntheticScene, DesignFillingTheSquareDrawsItsOwnBorderAtTheTruthCorners) {
     marker.interior = BgrImage(6, 6, 235);
     for (int row = 0; row < 6; ++row)
         for (int col = 0; col < 6; ++col)
-            if (row == 0 || row == 5 || col == 0 || col == 5) std::memset(marker.interior.at(col, row), 25, 3);
+            if (row == 0 || row == 5 || col == 0 || col == 5)
+                std::memset(marker.interior.at(col, row), 25, 3);
 
     const CameraParam lens = fixtureCamera();
     double pose[3][4];
