@@ -1,0 +1,43 @@
+#pragma once
+// The front door of the model: parses documents, resolves their textures through the pool and
+// builds drawable sequences, in vertex buffers when the driver offers them. GL thread only.
+#include <memory>
+#include <string>
+
+#include "model/mqo_model.h"
+#include "model/texture_pool.h"
+
+namespace kelmo {
+
+class MqoLoader {
+public:
+    // Uses the pool without owning it; with none, makes and owns one. Needs a current GL context.
+    explicit MqoLoader(TexturePool* pool = nullptr);
+    virtual ~MqoLoader();
+    MqoLoader(const MqoLoader&) = delete;
+    MqoLoader& operator=(const MqoLoader&) = delete;
+
+    // A sequence of one frame, or null when the document cannot be read.
+    std::unique_ptr<MqoSequence> loadModel(const std::string& path, VertexTransform transform, float scale);
+    // Frames format(base, n) for n = start, start + step, … while n ≤ end; missing ones are skipped.
+    // Null when no frame loads (or step < 1 with start ≤ end). progress, when given, is called after
+    // each number with (numbers done, numbers in all).
+    std::unique_ptr<MqoSequence> loadSequence(const std::string& base, const std::string& format, int start,
+                                              int end, int step, VertexTransform transform, float scale,
+                                              void (*progress)(long done, long total) = nullptr);
+
+    bool supportsBuffers() const { return supportsBuffers_; }
+    // Tests switch buffers off to compare with client arrays.
+    void setUseBuffers(bool use) { supportsBuffers_ = use && buffersAvailable_; }
+    TexturePool& pool() { return *pool_; }
+
+private:
+    bool buildFrame(const std::string& path, VertexTransform transform, float scale, MqoModel& out);
+
+    bool supportsBuffers_ = false;
+    bool buffersAvailable_ = false;
+    bool ownsPool_ = false;
+    TexturePool* pool_ = nullptr;
+};
+
+}  // namespace kelmo

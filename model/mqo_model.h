@@ -1,0 +1,78 @@
+#pragma once
+// Drawable frames built from parsed documents: per object, one triangle batch per material with
+// interleaved vertices and smoothed normals, optionally in a static vertex buffer.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "model/mqo_document.h"
+
+namespace kelmo {
+
+struct VertexPN {
+    float position[3];
+    float normal[3];
+};
+struct VertexPNT {
+    float position[3];
+    float normal[3];
+    float texcoord[2];
+};
+static_assert(sizeof(VertexPN) == 24 && sizeof(VertexPNT) == 32, "interleaved layouts");
+
+struct MaterialBatch {
+    bool hasMaterial = false;
+    bool hasTexture = false;
+    uint32_t texture = 0;  // from the pool; not owned
+    uint32_t buffer = 0;   // GL buffer, owned; 0 when none
+    int vertexCount = 0;   // 3 × triangles, > 0
+    float colour[4] = {1, 1, 1, 1};
+    float diffuse[4] = {}, ambient[4] = {}, emission[4] = {}, specular[4] = {};
+    float shininess = 0.0f;
+    std::vector<VertexPN> plainVertices;      // when !hasTexture
+    std::vector<VertexPNT> texturedVertices;  // when hasTexture
+};
+
+struct MeshObject {
+    char name[256] = {};
+    bool visible = true;
+    bool flat = false;
+    float boxMin[3] = {}, boxMax[3] = {};
+    std::vector<MaterialBatch> batches;  // ascending material index
+};
+
+struct MqoModel {
+    float boxMin[3] = {}, boxMax[3] = {};
+    std::vector<MeshObject> objects;
+};
+
+// Unit vertex normals of an object: the sum of the unit normals of its triangles at each vertex.
+std::vector<float> vertexNormals(const MqoObject& object);
+// One frame from a document whose material textures are already resolved; no GL calls.
+MqoModel buildModel(const MqoDocument& document);
+
+class MqoSequence {
+public:
+    MqoSequence() = default;
+    virtual ~MqoSequence();  // deletes the batches' buffers: needs the GL context when any exist
+    MqoSequence(const MqoSequence&) = delete;
+    MqoSequence& operator=(const MqoSequence&) = delete;
+
+    // Adds a frame at the end and widens the sequence's box to hold it.
+    void append(MqoModel frame);
+    uint32_t frameCount() const { return static_cast<uint32_t>(frames_.size()); }
+    // frame < 0: the whole sequence's box; a frame's own box; false beyond the last frame.
+    bool boundsMin(int frame, float out[3]) const;
+    bool boundsMax(int frame, float out[3]) const;
+    // Draws the frame in the current modelview with material opacity alpha/255, restoring every GL
+    // state it changes. A frame at or beyond frameCount draws nothing. Returns frameCount.
+    uint32_t drawFrame(uint32_t frame, uint32_t alpha) const;
+    const std::vector<MqoModel>& frames() const { return frames_; }
+    std::vector<MqoModel>& frames() { return frames_; }
+
+private:
+    float boxMin_[3] = {}, boxMax_[3] = {};
+    std::vector<MqoModel> frames_;
+};
+
+}  // namespace kelmo
