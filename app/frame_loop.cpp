@@ -7,7 +7,11 @@
 #include <string>
 
 #include "app/configuration.h"
+#include "app/motion_sets.h"
+#include "model/mqo_loader.h"
+#include "model/texture_pool.h"
 #include "platform/clock.h"
+#include "platform/console.h"
 #include "platform/quit_signals.h"
 #include "tracking/tracking.h"
 
@@ -21,6 +25,22 @@ bool shutDown = false;
 const TrackingConfig* trackingConfig = nullptr;
 const PhysicsConfig* physicsConfig = nullptr;
 const MovieConfig* movieConfig = nullptr;
+
+// Process-wide objects of the start-up order; shutdown releases them in its own order.
+TexturePool* texturePool = nullptr;
+MqoLoader* modelLoader = nullptr;
+
+std::vector<MotionRecord> motionList;  // 0 stay, 1 walk, 2 run
+int currentMotion = 0;
+uint32_t currentFrame = 0;  // frame of the current motion to draw next
+double stayValue = 0.0, walkValue = 20.0, runValue = 40.0;
+
+// On a terminal, a sequence that takes a while to load shows how far it got.
+void showLoadProgress(const char* section, long done, long total) {
+    std::printf("\rloading [%s] %ld/%ld", section, done, total);
+    if (done == total) std::printf("\n");
+    std::fflush(stdout);
+}
 
 }  // namespace
 
@@ -50,7 +70,24 @@ bool startUp() {
     physicsConfig = getPhysicsConfig();
     movieConfig = getMovieConfig();
 
-    return initTracking(*trackingConfig);
+    if (!initTracking(*trackingConfig)) return false;
+
+    texturePool = new TexturePool();
+    modelLoader = new MqoLoader(texturePool);
+    const MotionConfig* motions[kMotionSetCount];
+    for (int i = 0; i < kMotionSetCount; ++i) motions[i] = getMotionConfig(i);
+    std::vector<std::string> problems;
+    if (!loadMotionSets(*modelLoader, motions, motionList, problems,
+                        consoleIsTerminal() ? showLoadProgress : nullptr)) {
+        for (const std::string& problem : problems) std::printf("%s\n", problem.c_str());
+        return false;
+    }
+    stayValue = motionList[0].moveValue;
+    walkValue = motionList[1].moveValue;
+    runValue = motionList[2].moveValue;
+    currentMotion = 0;
+    std::fflush(stdout);
+    return true;
 }
 
 void mainLoopStep() {
@@ -84,11 +121,21 @@ void displayFrame() {
     drawVideoBackground();
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixd(markerMatrix);
+    MotionRecord& motion = motionList[static_cast<size_t>(currentMotion)];
+    motion.sequence->drawFrame(currentFrame, 255);
+
+    currentFrame = nextFrame(currentFrame, motion.sequence->frameCount());
 }
 
 void shutdown() {
     if (shutDown) return;
     shutDown = true;
+    // The sequences' vertex buffers go before the loader, the pool and the window's GL context.
+    motionList.clear();
+    delete modelLoader;
+    modelLoader = nullptr;
+    delete texturePool;
+    texturePool = nullptr;
     cleanupTracking();
 }
 

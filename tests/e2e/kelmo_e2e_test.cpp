@@ -51,7 +51,22 @@ protected:
         }
     }
 
-    void writeIni(const std::string& text) { std::ofstream(folder_ / "Kelmo.ini") << text; }
+    // Kelmo.ini: the given sections, then three one-document motions (a small cube).
+    void writeIni(const std::string& text) {
+        std::ofstream(folder_ / "cube.mqo") << kCube;
+        std::ofstream(folder_ / "Kelmo.ini")
+            << text << "\n[Metaseq_stay]\nMQO_SEQ_FILE=cube.mqo\n[Metaseq_walk]\nMQO_SEQ_FILE=cube.mqo\n"
+            << "[Metaseq_run]\nMQO_SEQ_FILE=cube.mqo\n";
+    }
+
+    static constexpr const char* kCube =
+        "Metasequoia Document\nFormat Text Ver 1.0\n\nMaterial 1 {\n"
+        "\t\"red\" col(1.000 0.200 0.100 1.000) dif(0.800) amb(0.600) emi(0.000) spc(0.000) power(5.00)\n}\n"
+        "Object \"cube\" {\n\tvisible 15\n\tshading 0\n\tfacet 59.5\n\tvertex 8 {\n"
+        "\t\t-10 0 -10\n\t\t10 0 -10\n\t\t10 0 10\n\t\t-10 0 10\n"
+        "\t\t-10 20 -10\n\t\t10 20 -10\n\t\t10 20 10\n\t\t-10 20 10\n\t}\n\tface 6 {\n"
+        "\t\t4 V(0 1 2 3) M(0)\n\t\t4 V(7 6 5 4) M(0)\n\t\t4 V(0 4 5 1) M(0)\n"
+        "\t\t4 V(1 5 6 2) M(0)\n\t\t4 V(2 6 7 3) M(0)\n\t\t4 V(3 7 4 0) M(0)\n\t}\n}\nEof\n";
 
     fs::path folder_;
 };
@@ -104,6 +119,29 @@ TEST_F(KelmoRun, ShowsTheVideoAndEndsCleanlyOnSigterm) {
     expectFrameRateLast(out);
 }
 
+TEST_F(KelmoRun, TheCharacterStandsOnTheMarker) {
+    fs::copy_file(fs::path(KELMO_FIXTURES_DIR) / "artoolkit/patt.hiro", folder_ / "patt.hiro");
+    writeIni("[ARToolKit]\nCAM_CON=synthetic pattern=patt.hiro path=frontal\nFILE_PAT1=patt.hiro\n");
+    KelmoProcess kelmo(folder_.string());
+    xwin::Connection x;
+    ASSERT_TRUE(x);
+    const xwin::WindowId window = xwin::waitForWindow(x.display(), "Kelmo", kStartSeconds);
+    ASSERT_NE(window, 0u) << kelmo.output();
+    // Seen from straight above, the red cube (a quarter of the marker wide) hides the marker's centre.
+    cv::Mat shot;
+    std::string error;
+    bool sawCube = false;
+    for (int attempt = 0; attempt < 100 && !sawCube; ++attempt) {
+        usleep(100 * 1000);
+        ASSERT_TRUE(xwin::captureWindow(x.display(), window, shot, error)) << error;
+        const cv::Vec3b centre = shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
+        sawCube = centre[2] > 180 && centre[1] < 100 && centre[0] < 80;
+    }
+    EXPECT_TRUE(sawCube) << "centre pixel " << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
+    kelmo.signal(SIGTERM);
+    EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
+}
+
 TEST_F(KelmoRun, CtrlCAndClosingTheWindowEndItTheSameWay) {
     writeVideo("desk.avi");
     writeIni("[ARToolKit]\nCAM_CON=desk.avi\n");
@@ -145,6 +183,9 @@ TEST_F(KelmoRun, StartUpFailuresSayWhatFailedAndExitNonZero) {
         {"[Metaseq_walk]\nMQO_SEQ_FILE=walk\nMQO_FORMAT=%s%d.mqo\nSTART=0\nEND=10\nSTEP=0\n"
          "[ARToolKit]\nCAM_CON=desk.avi\n",
          "[Metaseq_walk]"},
+        // The first [Metaseq_run] section wins: this one names a document that does not exist.
+        {"[Metaseq_run]\nMQO_SEQ_FILE=missing.mqo\n[ARToolKit]\nCAM_CON=desk.avi\n",
+         "Kelmo.ini [Metaseq_run]: no frame could be loaded from MQO_SEQ_FILE \"missing.mqo\""},
     };
     for (const Case& c : cases) {
         writeIni(c.ini);
