@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/mqo_document.h"
+#include "model/mqo_model.h"
 
 namespace kelmo {
 namespace {
@@ -181,6 +182,50 @@ void BM_ParseDocument(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.text.size()));
 }
 BENCHMARK(BM_ParseDocument)->Unit(benchmark::kMillisecond);
+
+// What loading a frame costs before the GL upload: parse, then the batches with their normals.
+void BM_ParseAndBuild(benchmark::State& state) {
+    const DocumentFile& doc = documentFile();
+    for (auto _ : state) {
+        MqoDocument parsed;
+        if (!parseDocument(doc.path, nullptr, 1.0f, parsed)) {
+            state.SkipWithError("the document cannot be read");
+            return;
+        }
+        MqoModel model = buildModel(parsed);
+        benchmark::DoNotOptimize(model);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.text.size()));
+}
+BENCHMARK(BM_ParseAndBuild)->Unit(benchmark::kMillisecond);
+
+// The demo's three motions (74 documents), parsed and built as start-up does before uploading.
+void BM_DemoSequences(benchmark::State& state) {
+    const std::string demo = std::string(KELMO_SOURCE_DIR) + "/demo/";
+    const struct {
+        const char* name;
+        int frames;
+    } sets[] = {{"stay", 30}, {"walk", 24}, {"run", 20}};
+    for (auto _ : state) {
+        size_t frames = 0;
+        for (const auto& set : sets) {
+            for (int n = 0; n < set.frames; ++n) {
+                char path[512];
+                std::snprintf(path, sizeof path, "%s%s%03d.mqo", demo.c_str(), set.name, n);
+                MqoDocument parsed;
+                if (!parseDocument(path, yUpToZUp, 1.0f, parsed)) {
+                    state.SkipWithError("a demo document cannot be read");
+                    return;
+                }
+                MqoModel model = buildModel(parsed);
+                benchmark::DoNotOptimize(model);
+                ++frames;
+            }
+        }
+        state.counters["frames"] = static_cast<double>(frames);
+    }
+}
+BENCHMARK(BM_DemoSequences)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace kelmo
