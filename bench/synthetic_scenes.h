@@ -53,26 +53,9 @@ struct Pose {
     double m[3][4];
 };
 
-// A camera at eye looking at target on the desk (marker frame), turned by roll about its axis; the
-// far side of the desk (the marker's top) is towards the image top. eye must not lie straight
-// above target.
 inline Pose lookAtPose(const double eye[3], const double target[3], double roll) {
-    double f[3] = {target[0] - eye[0], target[1] - eye[1], target[2] - eye[2]};
-    const double fn = std::sqrt(f[0] * f[0] + f[1] * f[1] + f[2] * f[2]);
-    for (double& v : f) v /= fn;
-    double r[3] = {f[1], -f[0], 0.0};
-    const double rn = std::sqrt(r[0] * r[0] + r[1] * r[1]);
-    for (double& v : r) v /= rn;
-    const double d[3] = {f[1] * r[2] - f[2] * r[1], f[2] * r[0] - f[0] * r[2], f[0] * r[1] - f[1] * r[0]};
-    const double cr = std::cos(roll), sr = std::sin(roll);
     Pose pose;
-    for (int i = 0; i < 3; ++i) {
-        pose.m[0][i] = cr * r[i] + sr * d[i];
-        pose.m[1][i] = -sr * r[i] + cr * d[i];
-        pose.m[2][i] = f[i];
-    }
-    for (int row = 0; row < 3; ++row)
-        pose.m[row][3] = -(pose.m[row][0] * eye[0] + pose.m[row][1] * eye[1] + pose.m[row][2] * eye[2]);
+    syntheticLookAt(eye, target, roll, pose.m);
     return pose;
 }
 

@@ -608,10 +608,7 @@ bool parseSyntheticPath(const std::string& name, SyntheticPath& out) {
     return false;
 }
 
-namespace {
-
-// A camera at `eye` looking at `target` on the desk, turned by `roll` about its axis (radians).
-void lookAt(const double eye[3], const double target[3], double roll, double out[3][4]) {
+void syntheticLookAt(const double eye[3], const double target[3], double roll, double out[3][4]) {
     double f[3] = {target[0] - eye[0], target[1] - eye[1], target[2] - eye[2]};
     const double fn = std::sqrt(f[0] * f[0] + f[1] * f[1] + f[2] * f[2]);
     for (double& v : f) v /= fn;
@@ -630,12 +627,14 @@ void lookAt(const double eye[3], const double target[3], double roll, double out
         out[row][3] = -(out[row][0] * eye[0] + out[row][1] * eye[1] + out[row][2] * eye[2]);
 }
 
+namespace {
+
 void orbitPose(double distance, double elevation, double azimuth, double roll, const double target[3],
                double out[3][4]) {
     const double eye[3] = {target[0] + distance * std::cos(elevation) * std::sin(azimuth),
                            target[1] - distance * std::cos(elevation) * std::cos(azimuth),
                            target[2] + distance * std::sin(elevation)};
-    lookAt(eye, target, roll, out);
+    syntheticLookAt(eye, target, roll, out);
 }
 
 constexpr double kDegree = kPi / 180.0;

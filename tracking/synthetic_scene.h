@@ -84,6 +84,10 @@ enum class SyntheticPath {
 constexpr double kSyntheticOrbitPeriod = 40.0;  // seconds after which the orbit repeats
 
 bool parseSyntheticPath(const std::string& name, SyntheticPath& out);
+// A camera at eye looking at target (marker coordinates), turned by roll (radians) about its axis; the
+// far side of the desk (the marker's top) is towards the image top. eye must not lie straight above
+// target.
+void syntheticLookAt(const double eye[3], const double target[3], double roll, double out[3][4]);
 void syntheticPathPose(SyntheticPath path, double seconds, double width, double out[3][4]);
 
 }  // namespace kelmo
