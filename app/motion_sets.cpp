@@ -16,9 +16,9 @@ void onSequenceProgress(long done, long total) {
 
 std::string describeFiles(const MotionConfig& config) {
     if (config.format[0] == '\0') return std::string("MQO_SEQ_FILE \"") + config.seqFile + "\"";
-    return std::string("MQO_SEQ_FILE \"") + config.seqFile + "\" with MQO_FORMAT \"" + config.format + "\", START " +
-           std::to_string(config.start) + " to END " + std::to_string(config.end) + " by STEP " +
-           std::to_string(config.step);
+    return std::string("MQO_SEQ_FILE \"") + config.seqFile + "\" with MQO_FORMAT \"" + config.format +
+           "\", START " + std::to_string(config.start) + " to END " + std::to_string(config.end) +
+           " by STEP " + std::to_string(config.step);
 }
 
 }  // namespace

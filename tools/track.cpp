@@ -1,16 +1,15 @@
 // kelmo-track: runs marker detection and pose on images, videos or any camera source and prints one
 // JSON line per frame, so that tracking can be checked and measured without the window.
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
-#include <opencv2/videoio.hpp>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tracking/camera_param.h"
@@ -94,8 +93,8 @@ std::string jsonMatrix(const double m[3][4]) {
 
 std::string jsonVertices(const double v[4][2]) {
     char text[256];
-    std::snprintf(text, sizeof text, "[[%.3f,%.3f],[%.3f,%.3f],[%.3f,%.3f],[%.3f,%.3f]]", v[0][0], v[0][1], v[1][0],
-                  v[1][1], v[2][0], v[2][1], v[3][0], v[3][1]);
+    std::snprintf(text, sizeof text, "[[%.3f,%.3f],[%.3f,%.3f],[%.3f,%.3f],[%.3f,%.3f]]", v[0][0], v[0][1],
+                  v[1][0], v[1][1], v[2][0], v[2][1], v[3][0], v[3][1]);
     return text;
 }
 
@@ -121,11 +120,13 @@ double trackFrame(Tracker& tracker, const ImageView& image, std::vector<TrackedM
             TrackedMarker tracked;
             tracked.info = marker;
             if (marker.id >= 0)
-                tracked.hasPose = markerTransform(tracker.scaled, marker, centre,
-                                                  tracker.widths[static_cast<size_t>(marker.id)], tracked.trans) >= 0.0;
+                tracked.hasPose =
+                    markerTransform(tracker.scaled, marker, centre,
+                                    tracker.widths[static_cast<size_t>(marker.id)], tracked.trans) >= 0.0;
             out.push_back(tracked);
         }
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
     return times[times.size() / 2];
@@ -140,15 +141,19 @@ void printFrame(const std::string& frameJson, double ms, const std::vector<Track
     line += ",\"vertex_space\":\"ideal\",\"markers\":[";
     for (size_t i = 0; i < markers.size(); ++i) {
         const MarkerInfo& m = markers[i].info;
-        std::snprintf(number, sizeof number, "{\"id\":%d,\"cf\":%.4f,\"dir\":%d,\"vertex\":", m.id, m.cf, m.dir);
+        std::snprintf(number, sizeof number, "{\"id\":%d,\"cf\":%.4f,\"dir\":%d,\"vertex\":", m.id, m.cf,
+                      m.dir);
         line += (i ? "," : "") + std::string(number) + jsonVertices(m.vertex);
-        line += ",\"trans\":" + (markers[i].hasPose ? jsonMatrix(markers[i].trans) : std::string("null")) + "}";
+        line +=
+            ",\"trans\":" + (markers[i].hasPose ? jsonMatrix(markers[i].trans) : std::string("null")) + "}";
     }
     line += "]" + extra + "}\n";
     std::fputs(line.c_str(), stdout);
 }
 
-ImageView viewOf(const cv::Mat& bgr) { return ImageView{bgr.cols, bgr.rows, static_cast<int>(bgr.step), bgr.data}; }
+ImageView viewOf(const cv::Mat& bgr) {
+    return ImageView{bgr.cols, bgr.rows, static_cast<int>(bgr.step), bgr.data};
+}
 
 bool toBgr(const cv::Mat& in, cv::Mat& out) {
     if (in.empty() || in.depth() != CV_8U) return false;
@@ -218,7 +223,8 @@ bool trackSource(Tracker& tracker, const std::string& config, const std::string&
                  std::string& error) {
     VideoSourceSpec spec;
     if (!parseCameraConfig(config, spec, error)) return false;
-    if (spec.kind == VideoSourceKind::Synthetic) return trackSynthetic(tracker, spec, paramFile, frames, error);
+    if (spec.kind == VideoSourceKind::Synthetic)
+        return trackSynthetic(tracker, spec, paramFile, frames, error);
     std::unique_ptr<VideoSource> source = openVideoSource(spec, error);
     if (!source) return false;
     source->start();
@@ -240,7 +246,8 @@ bool trackSource(Tracker& tracker, const std::string& config, const std::string&
 bool isImageFile(const std::string& path) {
     std::string extension = std::filesystem::path(path).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
-    for (const char* known : {".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".ppm", ".pgm", ".pnm", ".webp"})
+    for (const char* known :
+         {".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".ppm", ".pgm", ".pnm", ".webp"})
         if (extension == known) return true;
     return false;
 }
@@ -266,16 +273,20 @@ int main(int argc, char** argv) {
             if (colon != std::string::npos) {
                 char* end = nullptr;
                 width = std::strtod(value.c_str() + colon + 1, &end);
-                if (*end != '\0' || !(width > 0.0)) return usageError("bad marker width in \"" + value + "\"");
+                if (*end != '\0' || !(width > 0.0))
+                    return usageError("bad marker width in \"" + value + "\"");
                 value.resize(colon);
             }
             options.patterns.emplace_back(value, width);
         } else if (arg == "--threshold" && hasValue) {
-            if (!parseCount(argv[++i], 0, 255, options.threshold)) return usageError("--threshold takes 0 to 255");
+            if (!parseCount(argv[++i], 0, 255, options.threshold))
+                return usageError("--threshold takes 0 to 255");
         } else if (arg == "--repeat" && hasValue) {
-            if (!parseCount(argv[++i], 1, 10000, options.repeat)) return usageError("--repeat takes 1 to 10000");
+            if (!parseCount(argv[++i], 1, 10000, options.repeat))
+                return usageError("--repeat takes 1 to 10000");
         } else if (arg == "--frames" && hasValue) {
-            if (!parseCount(argv[++i], 1, 10000000, options.frames)) return usageError("--frames takes a count");
+            if (!parseCount(argv[++i], 1, 10000000, options.frames))
+                return usageError("--frames takes a count");
         } else if (arg.rfind("--", 0) == 0) {
             return usageError("unknown or incomplete option " + arg);
         } else {
@@ -289,7 +300,8 @@ int main(int argc, char** argv) {
     tracker.repeat = options.repeat;
     std::string error;
     if (!loadCameraParam(options.paramFile, tracker.loaded, error)) {
-        std::fprintf(stderr, "kelmo-track: camera parameters %s: %s\n", options.paramFile.c_str(), error.c_str());
+        std::fprintf(stderr, "kelmo-track: camera parameters %s: %s\n", options.paramFile.c_str(),
+                     error.c_str());
         return 1;
     }
     tracker.scaled = tracker.loaded;

@@ -126,7 +126,8 @@ bool refineSides(const ImageView& image, const CameraParam& param, double line[4
             // Keep clear of the corners, where two edges blur into each other.
             const double t = 0.1 + 0.8 * (k + 0.5) / samples;
             Point edge;
-            if (edgeCrossing(image, param, {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)}, normal, reach, edge))
+            if (edgeCrossing(image, param, {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)}, normal, reach,
+                             edge))
                 points.push_back(edge);
         }
         if (static_cast<int>(points.size()) < samples / 2) continue;  // keep the contour's fit
@@ -134,7 +135,8 @@ bool refineSides(const ImageView& image, const CameraParam& param, double line[4
         if (!fitLine(points, fitted)) continue;
         // One pass against outliers (a shadow, a finger): drop points far from the first fit.
         std::vector<double> residual;
-        for (const Point& p : points) residual.push_back(std::fabs(fitted[0] * p.x + fitted[1] * p.y + fitted[2]));
+        for (const Point& p : points)
+            residual.push_back(std::fabs(fitted[0] * p.x + fitted[1] * p.y + fitted[2]));
         std::vector<double> sorted = residual;
         std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
         const double limit = std::max(0.3, 3.0 * sorted[sorted.size() / 2]);
@@ -163,7 +165,8 @@ bool fitSquareEdges(const ImageView& image, const CameraParam& param, const Squa
         points.clear();
         for (int k = start; k <= end; ++k) {
             Point p;
-            observedToIdeal(param, contour[static_cast<size_t>(k)].x, contour[static_cast<size_t>(k)].y, p.x, p.y);
+            observedToIdeal(param, contour[static_cast<size_t>(k)].x, contour[static_cast<size_t>(k)].y, p.x,
+                            p.y);
             points.push_back(p);
         }
         if (!fitLine(points, line[i])) return false;

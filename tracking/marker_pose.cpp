@@ -1,14 +1,13 @@
 #include "tracking/marker_pose.h"
 
-#include <opencv2/calib3d.hpp>
-
 #include <cmath>
+#include <opencv2/calib3d.hpp>
 #include <vector>
 
 namespace kelmo {
 
-double markerTransform(const CameraParam& param, const MarkerInfo& marker, const double center[2], double width,
-                       double conv[3][4]) {
+double markerTransform(const CameraParam& param, const MarkerInfo& marker, const double center[2],
+                       double width, double conv[3][4]) {
     if (marker.dir < 0 || marker.dir > 3 || !(width > 0.0)) return -1.0;
     const double h = width / 2.0;
     // The square's corners top-left, top-right, bottom-right, bottom-left, centred on the origin
@@ -24,7 +23,8 @@ double markerTransform(const CameraParam& param, const MarkerInfo& marker, const
                         param.mat[1][2], param.mat[2][0], param.mat[2][1], param.mat[2][2]);
     cv::Mat rvec, tvec;
     try {
-        if (!cv::solvePnP(object, image, k, cv::noArray(), rvec, tvec, false, cv::SOLVEPNP_IPPE_SQUARE)) return -1.0;
+        if (!cv::solvePnP(object, image, k, cv::noArray(), rvec, tvec, false, cv::SOLVEPNP_IPPE_SQUARE))
+            return -1.0;
         cv::solvePnPRefineLM(object, image, k, cv::noArray(), rvec, tvec);
     } catch (const cv::Exception&) {
         return -1.0;  // degenerate corners

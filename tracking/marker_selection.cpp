@@ -10,7 +10,8 @@ void selectBestMarkers(const std::vector<MarkerInfo>& markers, const int slotIds
     for (int i = 0; i < static_cast<int>(markers.size()); ++i) {
         for (int j = 0; j < kPatternCount; ++j) {
             if (slotIds[j] == -1 || markers[static_cast<size_t>(i)].id != slotIds[j]) continue;
-            if (best[j] == -1 || markers[static_cast<size_t>(best[j])].cf < markers[static_cast<size_t>(i)].cf)
+            if (best[j] == -1 ||
+                markers[static_cast<size_t>(best[j])].cf < markers[static_cast<size_t>(i)].cf)
                 best[j] = i;
         }
     }

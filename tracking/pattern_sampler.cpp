@@ -1,9 +1,8 @@
 #include "tracking/pattern_sampler.h"
 
-#include <opencv2/imgproc.hpp>
-
 #include <algorithm>
 #include <cmath>
+#include <opencv2/imgproc.hpp>
 
 #include "tracking/bilinear.h"
 
@@ -61,8 +60,8 @@ bool samplePattern(const ImageView& image, const CameraParam& param, const doubl
     for (int plane = 0; plane < kPatternPlanes; ++plane)
         for (int row = 0; row < kPatternSide; ++row)
             for (int column = 0; column < kPatternSide; ++column)
-                samples[patternIndex(plane, row, column)] =
-                    static_cast<uint8_t>(std::lround(std::clamp(sums[row][column][plane] / count, 0.0, 255.0)));
+                samples[patternIndex(plane, row, column)] = static_cast<uint8_t>(
+                    std::lround(std::clamp(sums[row][column][plane] / count, 0.0, 255.0)));
     return true;
 }
 

@@ -150,8 +150,9 @@ bool captureAndDetect() {
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     if (!tracker.detector->detect(*image, kThreshold, tracker.markers)) {
-        std::printf("Marker detection error !! the camera image is %dx%d, the camera parameters are for %dx%d\n",
-                    image->width, image->height, tracker.param.xsize, tracker.param.ysize);
+        std::printf(
+            "Marker detection error !! the camera image is %dx%d, the camera parameters are for %dx%d\n",
+            image->width, image->height, tracker.param.xsize, tracker.param.ysize);
         if (tracker.cleanup) tracker.cleanup();
         std::exit(1);
     }
@@ -168,8 +169,8 @@ bool captureAndDetect() {
         if (best[j] == -1) continue;
         TrackedPattern& slot = tracker.patterns[j];
         found = true;
-        if (markerTransform(tracker.param, tracker.markers[static_cast<size_t>(best[j])], kPatternCentre, slot.width,
-                            slot.transform) >= 0.0)
+        if (markerTransform(tracker.param, tracker.markers[static_cast<size_t>(best[j])], kPatternCentre,
+                            slot.width, slot.transform) >= 0.0)
             slot.visible = true;
     }
     if (!found)
@@ -229,7 +230,8 @@ void cleanupTracking() {
     if (!tracker.source) return;
     double seconds = 0.0;
     if (tracker.frameCount > 0)
-        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - tracker.firstImageTime).count();
+        seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - tracker.firstImageTime).count();
     std::printf("*** %f (frame/sec)\n", seconds > 0.0 ? tracker.frameCount / seconds : 0.0);
     std::fflush(stdout);
     if (tracker.running) tracker.source->stop();
@@ -252,7 +254,8 @@ bool getCameraPosition(double out[3], int index) {
 }
 
 bool patternHasPose(int index) {
-    return index >= 0 && index < kPatternCount && tracker.patterns[index].id != -1 && tracker.patterns[index].visible;
+    return index >= 0 && index < kPatternCount && tracker.patterns[index].id != -1 &&
+           tracker.patterns[index].visible;
 }
 
 const std::vector<MarkerInfo>& detectedMarkers() { return tracker.markers; }

@@ -1,15 +1,13 @@
 // The real program in a scratch folder under Xvfb: console, window contents and every way out.
 #include <gtest/gtest.h>
-
-#include <opencv2/imgproc.hpp>
-#include <opencv2/videoio.hpp>
-
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
 
 #include "tests/e2e/kelmo_process.h"
 #include "tools/xwindow.h"
@@ -28,12 +26,13 @@ class KelmoRun : public testing::Test {
 protected:
     void SetUp() override {
         if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
-        folder_ = fs::path(testing::TempDir()) /
-                  ("kelmo_e2e_" + std::to_string(getpid()) + "_" +
-                   testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder_ =
+            fs::path(testing::TempDir()) / ("kelmo_e2e_" + std::to_string(getpid()) + "_" +
+                                            testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
-        fs::copy_file(fs::path(KELMO_FIXTURES_DIR) / "artoolkit/camera_para.dat", folder_ / "camera_para.dat");
+        fs::copy_file(fs::path(KELMO_FIXTURES_DIR) / "artoolkit/camera_para.dat",
+                      folder_ / "camera_para.dat");
     }
     void TearDown() override {
         if (!folder_.empty()) fs::remove_all(folder_);
@@ -85,6 +84,21 @@ void expectFrameRateLast(const std::string& out) {
     EXPECT_GT(std::atof(out.c_str() + line + 4), 1.0) << out;
 }
 
+// Captures the window every 100 ms, for up to 10 s, until its centre pixel passes the test.
+template <class Test>
+bool waitForCentre(const xwin::Connection& x, xwin::WindowId window, Test test, cv::Mat& shot) {
+    std::string error;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        usleep(100 * 1000);
+        if (!xwin::captureWindow(x.display(), window, shot, error)) {
+            ADD_FAILURE() << error;
+            return false;
+        }
+        if (test(shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2))) return true;
+    }
+    return false;
+}
+
 TEST_F(KelmoRun, ShowsTheVideoAndEndsCleanlyOnSigterm) {
     writeVideo("desk.avi");
     writeIni("[ARToolKit]\nCAM_CON = desk.avi\nCAM_PARA = camera_para.dat\n");
@@ -96,15 +110,8 @@ TEST_F(KelmoRun, ShowsTheVideoAndEndsCleanlyOnSigterm) {
     ASSERT_NE(window, 0u) << kelmo.output();
     // Past the start-up display the video shows.
     cv::Mat shot;
-    std::string error;
-    bool sawVideo = false;
-    for (int attempt = 0; attempt < 100 && !sawVideo; ++attempt) {
-        usleep(100 * 1000);
-        ASSERT_TRUE(xwin::captureWindow(x.display(), window, shot, error)) << error;
-        const cv::Vec3b centre = shot.at<cv::Vec3b>(120, 160);
-        sawVideo = cv::norm(cv::Vec3d(centre) - cv::Vec3d(kVideoColour)) < 30.0;
-    }
-    EXPECT_TRUE(sawVideo) << "centre pixel " << shot.at<cv::Vec3b>(120, 160);
+    const auto isVideo = [](cv::Vec3b c) { return cv::norm(cv::Vec3d(c) - cv::Vec3d(kVideoColour)) < 30.0; };
+    EXPECT_TRUE(waitForCentre(x, window, isVideo, shot)) << "centre pixel " << shot.at<cv::Vec3b>(120, 160);
     EXPECT_EQ(shot.cols, 320);
     EXPECT_EQ(shot.rows, 240);
 
@@ -129,15 +136,9 @@ TEST_F(KelmoRun, TheCharacterStandsOnTheMarker) {
     ASSERT_NE(window, 0u) << kelmo.output();
     // Seen from straight above, the red cube (a quarter of the marker wide) hides the marker's centre.
     cv::Mat shot;
-    std::string error;
-    bool sawCube = false;
-    for (int attempt = 0; attempt < 100 && !sawCube; ++attempt) {
-        usleep(100 * 1000);
-        ASSERT_TRUE(xwin::captureWindow(x.display(), window, shot, error)) << error;
-        const cv::Vec3b centre = shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
-        sawCube = centre[2] > 180 && centre[1] < 100 && centre[0] < 80;
-    }
-    EXPECT_TRUE(sawCube) << "centre pixel " << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
+    const auto isCube = [](cv::Vec3b c) { return c[2] > 180 && c[1] < 100 && c[0] < 80; };
+    EXPECT_TRUE(waitForCentre(x, window, isCube, shot))
+        << "centre pixel " << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
     kelmo.signal(SIGTERM);
     EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
 }

@@ -1,14 +1,13 @@
 // kelmo-track and kelmo-mkpatt as a person runs them: on image files, videos and camera sources.
 #include <gtest/gtest.h>
-
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/videoio.hpp>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 #include "tests/support/temp_path.h"
@@ -127,7 +126,8 @@ TEST_F(Tools, TrackRefusesWhatItCannotRead) {
     EXPECT_EQ(run(track(quoted(folder_ + "/missing.png"))).status, 1);
     EXPECT_EQ(run(track("'synthetic noise=loud'")).status, 1);
     EXPECT_EQ(run(kBin + "kelmo-track --param " + quoted(folder_ + "/none.dat") + " x.png").status, 1);
-    EXPECT_EQ(run(kBin + "kelmo-track --pattern " + quoted(kFixtures + "camera_para.dat") + " x.png").status, 1);
+    EXPECT_EQ(run(kBin + "kelmo-track --pattern " + quoted(kFixtures + "camera_para.dat") + " x.png").status,
+              1);
     EXPECT_EQ(run(kBin + "kelmo-track --threshold 300 x.png").status, 2);
     EXPECT_EQ(run(kBin + "kelmo-track").status, 2);
 }
@@ -143,7 +143,8 @@ TEST_F(Tools, MkpattMakesAPatternThatFindsItsPrintedMarker) {
     const std::string image = folder_ + "/design.png";
     ASSERT_TRUE(cv::imwrite(image, design));
     const std::string patt = folder_ + "/made.patt", print = folder_ + "/print.png";
-    const CommandResult made = run(kBin + "kelmo-mkpatt " + quoted(image) + " -o " + quoted(patt) + " --print " + quoted(print));
+    const CommandResult made =
+        run(kBin + "kelmo-mkpatt " + quoted(image) + " -o " + quoted(patt) + " --print " + quoted(print));
     ASSERT_EQ(made.status, 0);
 
     PatternData pattern;
@@ -163,8 +164,8 @@ TEST_F(Tools, MkpattMakesAPatternThatFindsItsPrintedMarker) {
     ASSERT_NE(scene_, nullptr) << error;
     const std::string seen = folder_ + "/seen.png";
     ASSERT_TRUE(cv::imwrite(seen, frame(10, 1)));
-    const CommandResult r = run(kBin + "kelmo-track --param " + quoted(kFixtures + "camera_para.dat") + " --pattern " +
-                      quoted(patt) + " " + quoted(seen));
+    const CommandResult r = run(kBin + "kelmo-track --param " + quoted(kFixtures + "camera_para.dat") +
+                                " --pattern " + quoted(patt) + " " + quoted(seen));
     ASSERT_EQ(r.status, 0);
     ASSERT_EQ(r.lines.size(), 1u);
     EXPECT_EQ(count(r.lines[0], "\"id\":0,"), 1) << r.lines[0];

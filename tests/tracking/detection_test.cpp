@@ -150,7 +150,8 @@ TEST_F(Detection, PosesMatchTheTruthAcrossViews) {
         for (int f = 0; f < frames; ++f) {
             const double azimuth = -0.6 + 1.2 * f / frames;
             const double e = s.elevationDeg * M_PI / 180, d = s.distance * kWidth;
-            const Vec3 eye{d * std::cos(e) * std::sin(azimuth), -d * std::cos(e) * std::cos(azimuth), d * std::sin(e)};
+            const Vec3 eye{d * std::cos(e) * std::sin(azimuth), -d * std::cos(e) * std::cos(azimuth),
+                           d * std::sin(e)};
             double pose[3][4];
             lookAt(eye, {5.0 * std::sin(f), 3.0 * std::cos(f), 0}, {0, 1, 0}, pose);
             render(hiro_, pose, s.noise, static_cast<uint64_t>(f));
@@ -167,9 +168,11 @@ TEST_F(Detection, PosesMatchTheTruthAcrossViews) {
             for (int i = 0; i < 3; ++i)
                 for (int k = 0; k < 3; ++k) trace += conv[i][k] * truth_.transform[i][k];
             rotation.push_back(std::acos(std::clamp((trace - 1.0) / 2.0, -1.0, 1.0)) * 180.0 / M_PI);
-            const double dt = std::hypot(conv[0][3] - truth_.transform[0][3], conv[1][3] - truth_.transform[1][3],
-                                         conv[2][3] - truth_.transform[2][3]);
-            translation.push_back(dt / std::hypot(truth_.transform[0][3], truth_.transform[1][3], truth_.transform[2][3]));
+            const double dt =
+                std::hypot(conv[0][3] - truth_.transform[0][3], conv[1][3] - truth_.transform[1][3],
+                           conv[2][3] - truth_.transform[2][3]);
+            translation.push_back(
+                dt / std::hypot(truth_.transform[0][3], truth_.transform[1][3], truth_.transform[2][3]));
         }
         EXPECT_EQ(found, frames) << s.name;
         if (found == 0) continue;

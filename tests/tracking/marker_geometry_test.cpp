@@ -52,7 +52,8 @@ struct Canvas {
                         hits += inside(q, x - 0.5 + (sx + 0.5) / 8, y - 0.5 + (sy + 0.5) / 8);
                 if (hits == 0) continue;
                 uint8_t* p = &pixels[static_cast<size_t>((y * width + x) * 3)];
-                for (int k = 0; k < 3; ++k) p[k] = static_cast<uint8_t>(std::lround((p[k] * (64 - hits) + level * hits) / 64.0));
+                for (int k = 0; k < 3; ++k)
+                    p[k] = static_cast<uint8_t>(std::lround((p[k] * (64 - hits) + level * hits) / 64.0));
             }
     }
 };
@@ -108,7 +109,7 @@ TEST(SquareFinder, FindsAFrameWithSubPixelCornersClockwise) {
 TEST(SquareFinder, RejectsWhatIsNotAWholeSquare) {
     Canvas canvas;
     drawFrame(canvas, {{0.0, 100.0}, {60.0, 100.0}, {60.0, 160.0}, {0.0, 160.0}});  // cut by the image edge
-    canvas.fill({{150, 20}, {161, 20}, {161, 29}, {150, 29}}, 10);                 // small: 80 dark pixels
+    canvas.fill({{150, 20}, {161, 20}, {161, 29}, {150, 29}}, 10);                  // small: 80 dark pixels
     canvas.fill({{200, 150}, {290, 150}, {245, 220}}, 15);                          // a triangle
     canvas.fill({{120, 150}, {150, 140}, {170, 160}, {160, 200}, {130, 205}, {110, 180}}, 15);  // a hexagon
     std::vector<SquareCandidate> squares;

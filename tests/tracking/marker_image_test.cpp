@@ -10,9 +10,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <string>
 
+#include "tests/support/temp_path.h"
 #include "tracking/camera_param.h"
 #include "tracking/pattern_matcher.h"
-#include "tests/support/temp_path.h"
 
 namespace kelmo {
 namespace {
