@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "tools/json_text.h"
 #include "tracking/camera_param.h"
 #include "tracking/marker_detector.h"
 #include "tracking/marker_pose.h"
@@ -60,22 +61,6 @@ bool parseCount(const char* text, int low, int high, int& out) {
     return true;
 }
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 std::string jsonMatrix(const double m[3][4]) {
     std::string out = "[";
