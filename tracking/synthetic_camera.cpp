@@ -151,7 +151,7 @@ const ImageView* SyntheticCamera::getImage() {
     s.delivered = true;
     s.pacer.delivered();
     s.held = true;
-    s.view = ImageView{s.frame.width, s.frame.height, s.frame.width * 3, s.frame.pixels.data()};
+    s.view = s.frame.view();
     return &s.view;
 }
 

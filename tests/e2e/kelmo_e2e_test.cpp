@@ -51,6 +51,17 @@ protected:
     }
 
     // Kelmo.ini: the given sections, then three one-document motions (a small cube).
+    // The program's window once it shows, or 0 (with the program's output as the failure).
+    xwin::WindowId kelmoWindow(KelmoProcess& kelmo) {
+        if (!x_) {
+            ADD_FAILURE() << "cannot open the X display " << x_.name();
+            return 0;
+        }
+        const xwin::WindowId window = xwin::waitForWindow(x_.display(), "Kelmo", kStartSeconds);
+        if (window == 0) ADD_FAILURE() << "no window; the program said:\n" << kelmo.output();
+        return window;
+    }
+
     void writeIni(const std::string& text) {
         std::ofstream(folder_ / "cube.mqo") << kCube;
         std::ofstream(folder_ / "Kelmo.ini")
@@ -68,6 +79,7 @@ protected:
         "\t\t4 V(1 5 6 2) M(0)\n\t\t4 V(2 6 7 3) M(0)\n\t\t4 V(3 7 4 0) M(0)\n\t}\n}\nEof\n";
 
     fs::path folder_;
+    xwin::Connection x_;
 };
 
 void expectFeatureLinesFirst(const std::string& out) {
@@ -103,15 +115,12 @@ TEST_F(KelmoRun, ShowsTheVideoAndEndsCleanlyOnSigterm) {
     writeVideo("desk.avi");
     writeIni("[ARToolKit]\nCAM_CON = desk.avi\nCAM_PARA = camera_para.dat\n");
     KelmoProcess kelmo(folder_.string());
-
-    xwin::Connection x;
-    ASSERT_TRUE(x);
-    const xwin::WindowId window = xwin::waitForWindow(x.display(), "Kelmo", kStartSeconds);
-    ASSERT_NE(window, 0u) << kelmo.output();
+    const xwin::WindowId window = kelmoWindow(kelmo);
+    ASSERT_NE(window, 0u);
     // Past the start-up display the video shows.
     cv::Mat shot;
     const auto isVideo = [](cv::Vec3b c) { return cv::norm(cv::Vec3d(c) - cv::Vec3d(kVideoColour)) < 30.0; };
-    EXPECT_TRUE(waitForCentre(x, window, isVideo, shot)) << "centre pixel " << shot.at<cv::Vec3b>(120, 160);
+    EXPECT_TRUE(waitForCentre(x_, window, isVideo, shot)) << "centre pixel " << shot.at<cv::Vec3b>(120, 160);
     EXPECT_EQ(shot.cols, 320);
     EXPECT_EQ(shot.rows, 240);
 
@@ -130,14 +139,12 @@ TEST_F(KelmoRun, TheCharacterStandsOnTheMarker) {
     fs::copy_file(fs::path(KELMO_FIXTURES_DIR) / "artoolkit/patt.hiro", folder_ / "patt.hiro");
     writeIni("[ARToolKit]\nCAM_CON=synthetic pattern=patt.hiro path=frontal\nFILE_PAT1=patt.hiro\n");
     KelmoProcess kelmo(folder_.string());
-    xwin::Connection x;
-    ASSERT_TRUE(x);
-    const xwin::WindowId window = xwin::waitForWindow(x.display(), "Kelmo", kStartSeconds);
-    ASSERT_NE(window, 0u) << kelmo.output();
+    const xwin::WindowId window = kelmoWindow(kelmo);
+    ASSERT_NE(window, 0u);
     // Seen from straight above, the red cube (a quarter of the marker wide) hides the marker's centre.
     cv::Mat shot;
     const auto isCube = [](cv::Vec3b c) { return c[2] > 180 && c[1] < 100 && c[0] < 80; };
-    EXPECT_TRUE(waitForCentre(x, window, isCube, shot))
+    EXPECT_TRUE(waitForCentre(x_, window, isCube, shot))
         << "centre pixel " << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
     kelmo.signal(SIGTERM);
     EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
@@ -148,9 +155,7 @@ TEST_F(KelmoRun, CtrlCAndClosingTheWindowEndItTheSameWay) {
     writeIni("[ARToolKit]\nCAM_CON=desk.avi\n");
     {
         KelmoProcess kelmo(folder_.string());
-        xwin::Connection x;
-        ASSERT_TRUE(x);
-        ASSERT_NE(xwin::waitForWindow(x.display(), "Kelmo", kStartSeconds), 0u) << kelmo.output();
+        ASSERT_NE(kelmoWindow(kelmo), 0u);
         usleep(1000 * 1000);
         kelmo.signal(SIGINT);
         EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
@@ -158,13 +163,11 @@ TEST_F(KelmoRun, CtrlCAndClosingTheWindowEndItTheSameWay) {
     }
     {
         KelmoProcess kelmo(folder_.string());
-        xwin::Connection x;
-        ASSERT_TRUE(x);
-        const xwin::WindowId window = xwin::waitForWindow(x.display(), "Kelmo", kStartSeconds);
-        ASSERT_NE(window, 0u) << kelmo.output();
+        const xwin::WindowId window = kelmoWindow(kelmo);
+        ASSERT_NE(window, 0u);
         usleep(1000 * 1000);
         std::string error;
-        ASSERT_TRUE(xwin::requestClose(x.display(), window, error)) << error;
+        ASSERT_TRUE(xwin::requestClose(x_.display(), window, error)) << error;
         EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
         expectFrameRateLast(kelmo.output());
     }

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "tests/support/glut_once.h"
+
 namespace kelmo::testing_support {
 
 constexpr int kGlWindowSize = 64;
@@ -15,14 +17,10 @@ constexpr int kGlWindowSize = 64;
 // GLUT can be initialised once per process.
 inline bool glWindowReady() {
     static const bool ready = [] {
-        if (std::getenv("DISPLAY") == nullptr) return false;
-        int argc = 1;
-        char name[] = "model_gl_test";
-        char* argv[] = {name, nullptr};
-        glutInit(&argc, argv);
+        if (!glutStarted()) return false;
         glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
         glutInitWindowSize(kGlWindowSize, kGlWindowSize);
-        return glutCreateWindow(name) > 0;
+        return glutCreateWindow("model_gl_test") > 0;
     }();
     return ready;
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tests/support/glut_once.h"
 #include "tests/support/memory_camera.h"
 #include "tracking/synthetic_scene.h"
 #include "tracking/tracking.h"
@@ -27,11 +28,7 @@ void setText(char (&field)[256], const std::string& text) {
 class TrackedSlots : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (std::getenv("DISPLAY") == nullptr) return;
-        int argc = 1;
-        char name[] = "tracking_detection_gl_test";
-        char* argv[] = {name, nullptr};
-        glutInit(&argc, argv);
+        if (!testing_support::glutStarted()) return;
 
         TrackingConfig config;
         std::memset(&config, 0, sizeof config);

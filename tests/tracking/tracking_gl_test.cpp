@@ -7,8 +7,9 @@
 #include <fstream>
 #include <vector>
 
-#include "tracking/gl_matrices.h"
+#include "tests/support/glut_once.h"
 #include "tests/support/memory_camera.h"
+#include "tracking/gl_matrices.h"
 #include "tracking/tracking.h"
 
 namespace kelmo {
@@ -48,11 +49,7 @@ void readPixel(int x, int windowRow, uint8_t rgb[3]) {
 class TrackerWindow : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (std::getenv("DISPLAY") == nullptr) return;
-        int argc = 1;
-        char name[] = "tracking_gl_test";
-        char* argv[] = {name, nullptr};
-        glutInit(&argc, argv);
+        if (!testing_support::glutStarted()) return;
         pixels = new std::vector<uint8_t>(testImage());
         camera = new MemoryCamera(kWidth, kHeight);
         camera->frame = pixels;
@@ -60,9 +57,6 @@ protected:
         initialised = initTrackingWithSource(configWithCameraFile(sampleCameraFile()),
                                              std::unique_ptr<VideoSource>(camera));
         console = testing::internal::GetCapturedStdout();
-    }
-    static void TearDownTestSuite() {
-        if (initialised) glutExit();
     }
     void SetUp() override {
         if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
