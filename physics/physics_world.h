@@ -1,0 +1,78 @@
+#pragma once
+// The physics world and the thread that steps it.
+//
+// Serialisation: one world lock. The physics thread holds it across each stepSimulation; every
+// function of this module that touches the world, its bodies, constraints or motion states takes it
+// too (add, remove, reset, drag, create, destroy, transforms, drawing). So the render thread waits at
+// most for the one step in progress, and never sees a half-stepped world. beginPhysicsFrame only
+// polls the step-done event and never waits.
+//
+// The lock is recursive on purpose: a caller that needs several calls to act as one (the character
+// swapping its proxy body, a test reading the world) holds a PhysicsWorldAccess and may still call
+// the functions below. Never call exitPhysics while holding one: it joins the thread, which may be
+// waiting for the lock.
+//
+// Ownership: the module keeps track of every body, motion state, box shape and drag constraint it
+// makes; exitPhysics frees them all, in the world or not, and leaves the module ready for another
+// initPhysics.
+#include <btBulletDynamicsCommon.h>
+
+#include <cstdint>
+
+namespace kelmo {
+
+// The broadphase's handle count; every body in the world takes one.
+constexpr int kBroadphaseCapacity = 1149;
+// Bodies the world accepts: Bullet keeps one handle for itself.
+constexpr int kWorldBodyLimit = kBroadphaseCapacity - 1;
+
+// Builds the world with the ground plane (gravity along z), resets the scene and starts the
+// physics thread. Does nothing when the world exists already.
+void initPhysics(double gravityZ);
+// Stops and joins the physics thread, then frees everything the module made. Safe without a world.
+void exitPhysics();
+
+// First call of a rendered frame: polls and resets the step-done event; never blocks.
+void beginPhysicsFrame();
+// Last call of a rendered frame: asks for one step with at most maxSubSteps fixed sub-steps.
+void requestPhysicsStep(int maxSubSteps);
+
+// Membership only; neither frees anything. addBody refuses (with a console line) a body that would
+// overflow the broadphase, and ignores one already in the world.
+void addBody(btRigidBody* body);
+void removeBody(btRigidBody* body);
+// Every body in the world back to the transform it was made with, at rest.
+void resetScene();
+// Microseconds since the previous call; restarts the measurement.
+float elapsedMicroseconds();
+bool physicsWorldExists();
+
+btTransform bodyWorldTransform(const btRigidBody* body);
+// The collision object's world transform, and the body's centre-of-mass transform (which also
+// resets its interpolation), written under the world lock.
+void setBodyWorldTransform(btRigidBody* body, const btTransform& transform);
+void setBodyCenterOfMassTransform(btRigidBody* body, const btTransform& transform);
+bool bodyInWorld(const btRigidBody* body);
+// Takes the body out of the world if it is in it, releases drag constraints on it, and frees the
+// body, its motion state and the box shape made for it. Pointers the module did not make (or has
+// freed already) are ignored.
+void destroyBody(btRigidBody* body);
+
+// Holds the world lock for its lifetime.
+class PhysicsWorldAccess {
+public:
+    PhysicsWorldAccess();
+    ~PhysicsWorldAccess();
+    PhysicsWorldAccess(const PhysicsWorldAccess&) = delete;
+    PhysicsWorldAccess& operator=(const PhysicsWorldAccess&) = delete;
+
+    // Null before initPhysics.
+    btDiscreteDynamicsWorld* world() const;
+};
+
+// Steps made by the physics thread since the process started (resets do not count).
+uint64_t physicsStepCount();
+// True while a requested step has not been taken up by the physics thread.
+bool physicsStepRequestPending();
+
+}  // namespace kelmo
