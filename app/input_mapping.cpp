@@ -1,0 +1,115 @@
+#include "app/input_mapping.h"
+
+#include "wiimote/wii_remote_input.h"
+
+namespace kelmo {
+
+ControlState controlState{};
+double stayValue = 0.0, walkValue = 20.0, runValue = 40.0;
+
+namespace {
+
+constexpr unsigned char kEscape = 27;
+
+void walk(ControlState& state, double heading) {
+    state.heading = heading;
+    state.speed = walkValue;
+}
+
+// B held runs, otherwise walks.
+void move(const WiiButtons& buttons, ControlState& state, double heading) {
+    state.heading = heading;
+    state.speed = buttons.b ? runValue : walkValue;
+}
+
+}  // namespace
+
+void onKeyboard(unsigned char key, int /*x*/, int /*y*/) {
+    ControlState& state = controlState;
+    switch (key) {
+        case kEscape:
+            state.quitRequested = true;
+            break;
+        case ' ':
+            state.fireRequested = true;
+            break;
+        case '!':
+            state.physicsViewEnabled = true;
+            break;
+        case '"':
+            state.physicsViewEnabled = false;
+            break;
+        case 's':
+            state.shadowsEnabled = !state.shadowsEnabled;
+            break;
+        case 'c':
+            state.resetRequested = true;
+            break;
+        case '2':
+            walk(state, 0.0);
+            break;
+        case '6':
+            walk(state, 90.0);
+            break;
+        case '4':
+            walk(state, 270.0);
+            break;
+        case '8':
+            walk(state, 180.0);
+            break;
+        case '3':
+            walk(state, 45.0);
+            break;
+        case '9':
+            walk(state, 135.0);
+            break;
+        case '1':
+            walk(state, 315.0);
+            break;
+        case '7':
+            walk(state, 225.0);
+            break;
+        case '5':
+            state.speed = stayValue;
+            break;  // stops, still facing the last heading
+        case 'r':
+            break;  // reserved
+        default:
+            break;
+    }
+}
+
+void applyButtons(const WiiButtons& buttons, ControlState& state) {
+    if (buttons.down) {
+        double heading = 0.0;
+        if (buttons.left) heading = 315.0;
+        if (buttons.right) heading = 45.0;
+        move(buttons, state, heading);
+    } else if (buttons.up) {
+        double heading = 180.0;
+        if (buttons.left) heading = 225.0;
+        if (buttons.right) heading = 135.0;
+        move(buttons, state, heading);
+    } else if (buttons.left) {
+        move(buttons, state, 270.0);
+    } else if (buttons.right) {
+        move(buttons, state, 90.0);
+    } else if (buttons.home) {
+        state.resetRequested = true;
+    } else if (buttons.one) {
+        state.physicsViewEnabled = true;
+    } else if (buttons.two) {
+        state.physicsViewEnabled = false;
+    } else if (buttons.plus) {
+        state.shadowsEnabled = true;
+    } else if (buttons.minus) {
+        state.shadowsEnabled = false;
+    }
+}
+
+void applyWiiButtons() {
+    requestWiiState();
+    applyButtons(getWiiState(), controlState);
+}
+
+}  // namespace kelmo
