@@ -6,14 +6,25 @@
 #include <cstdlib>
 #include <string>
 
+#include <memory>
+
 #include "app/configuration.h"
+#include "app/input_mapping.h"
 #include "app/motion_sets.h"
+#include "app/scene_drawing.h"
 #include "model/mqo_loader.h"
 #include "model/texture_pool.h"
+#include "physics/physics_bodies.h"
+#include "physics/physics_world.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/quit_signals.h"
+#include "render/framebuffer.h"
+#include "render/scene_light.h"
+#include "render/shader_manager.h"
+#include "render/shadow_program.h"
 #include "tracking/tracking.h"
+#include "wiimote/wii_remote_input.h"
 
 namespace kelmo {
 namespace {
@@ -26,14 +37,57 @@ const TrackingConfig* trackingConfig = nullptr;
 const PhysicsConfig* physicsConfig = nullptr;
 const MovieConfig* movieConfig = nullptr;
 
-// Process-wide objects of the start-up order; shutdown releases them in its own order.
+// Process-wide objects of the start-up order; shutdown releases them in its own order. Each may be
+// null, which leaves its feature out.
+std::unique_ptr<SceneLight> sceneLight;
+std::unique_ptr<FramebufferManager> framebufferManager;
+std::unique_ptr<ShaderManager> shaderManager;
+std::unique_ptr<ShadowProgram> shadowProgram;
 TexturePool* texturePool = nullptr;
 MqoLoader* modelLoader = nullptr;
+std::unique_ptr<Framebuffer> renderTarget;  // the off-screen view shown over the movie
 
 std::vector<MotionRecord> motionList;  // 0 stay, 1 walk, 2 run
 int currentMotion = 0;
 uint32_t currentFrame = 0;  // frame of the current motion to draw next
-double stayValue = 0.0, walkValue = 20.0, runValue = 40.0;
+std::vector<btRigidBody*> projectiles;
+
+// The start-up light: GL_LIGHT0, above and in front of the marker.
+constexpr float kLightPosition[3] = {100.0f, -200.0f, 200.0f};
+constexpr float kLightColour = 0.8f;
+constexpr int kShadowMapSize = 2048;
+constexpr float kShadowFactor = 0.4f;
+constexpr double kMinShadowAlpha = 0.5;
+constexpr double kFloorHalfSize = 400.0;
+
+void createRenderingObjects() {
+    sceneLight = std::make_unique<SceneLight>(GL_LIGHT0, kLightPosition[0], kLightPosition[1], kLightPosition[2],
+                                              kLightColour, kLightColour, kLightColour);
+    framebufferManager = std::make_unique<FramebufferManager>();
+    shaderManager = std::make_unique<ShaderManager>();
+    const GLenum colourUnits[1] = {GL_TEXTURE0};
+    shadowProgram = shaderManager->createShadowProgram(framebufferManager.get(), sceneLight.get(), colourUnits, 1,
+                                                       GL_TEXTURE1, kShadowMapSize, kShadowMapSize, kShadowFactor,
+                                                       kMinShadowAlpha, false);
+}
+
+void drawWithShadows(const SceneContents& scene) {
+    shadowProgram->beginShadowPass(0.0, 0.0, 0.0, 55.0, 10.0, 0.0, 0.0, 1.0);
+    drawScene(kFloorHalfSize, scene);
+    shadowProgram->endShadowPass();
+    drawVideoBackground();
+    shadowProgram->beginShadowedDraw();
+    drawScene(kFloorHalfSize, scene);
+    shadowProgram->endShadowedDraw();
+}
+
+void drawLit(const SceneContents& scene, const double markerMatrix[16]) {
+    if (sceneLight) sceneLight->enable();
+    drawVideoBackground();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixd(markerMatrix);
+    drawScene(kFloorHalfSize, scene);
+}
 
 // On a terminal, a sequence that takes a while to load shows how far it got.
 void showLoadProgress(const char* section, long done, long total) {
@@ -71,6 +125,8 @@ bool startUp() {
     movieConfig = getMovieConfig();
 
     if (!initTracking(*trackingConfig)) return false;
+    createRenderingObjects();
+    initPhysics(physicsConfig->gravity);
 
     texturePool = new TexturePool();
     modelLoader = new MqoLoader(texturePool);
@@ -82,10 +138,15 @@ bool startUp() {
         for (const std::string& problem : problems) std::printf("%s\n", problem.c_str());
         return false;
     }
+    if (!createProxyBodies(motionList, static_cast<float>(physicsConfig->modelMass), problems)) {
+        for (const std::string& problem : problems) std::printf("%s\n", problem.c_str());
+        return false;
+    }
     stayValue = motionList[0].moveValue;
     walkValue = motionList[1].moveValue;
     runValue = motionList[2].moveValue;
     currentMotion = 0;
+    addBody(motionList[0].body);
     std::fflush(stdout);
     return true;
 }
@@ -105,6 +166,13 @@ void mainLoopStep() {
 }
 
 void displayFrame() {
+    beginPhysicsFrame();
+    // The start of the character update: the remote's buttons join the keys, then a quit is served.
+    // Heading, walking, firing and the reset arrive with the character controller.
+    applyWiiButtons();
+    if (controlState.quitRequested) quitProgram();
+    MotionRecord& motion = motionList[static_cast<size_t>(currentMotion)];
+
     setDrawMode3D();
     double markerMatrix[16];
     getPatternMatrix(markerMatrix, 0);
@@ -118,25 +186,63 @@ void displayFrame() {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
 
-    drawVideoBackground();
+    SceneContents scene;
+    scene.motion = &motion;
+    scene.frame = currentFrame;
+    scene.projectiles = &projectiles;
+    scene.showAllBodies = controlState.physicsViewEnabled;
+    if (renderTarget) drawTargetView(*renderTarget, scene);
+
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixd(markerMatrix);
-    MotionRecord& motion = motionList[static_cast<size_t>(currentMotion)];
-    motion.sequence->drawFrame(currentFrame, 255);
+    double camera[3];
+    if (getCameraPosition(camera, 0))
+        setLaunchPoint(static_cast<float>(camera[0]), static_cast<float>(camera[1]), static_cast<float>(camera[2]));
+
+    if (controlState.shadowsEnabled && shadowProgram) {
+        drawWithShadows(scene);
+    } else {
+        drawLit(scene, markerMatrix);
+    }
 
     currentFrame = nextFrame(currentFrame, motion.sequence->frameCount());
+    requestPhysicsStep(1);
 }
 
-void shutdown() {
-    if (shutDown) return;
-    shutDown = true;
+namespace {
+
+// Workers first, then the objects in their fixed order while the GL context still exists.
+void releaseEverything() {
+    // The physics thread ends before the world goes; the bodies go with the world.
+    exitPhysics();
+    projectiles.clear();
+    stopWiiRemote();
     // The sequences' vertex buffers go before the loader, the pool and the window's GL context.
     motionList.clear();
     delete modelLoader;
     modelLoader = nullptr;
+    shadowProgram.reset();
+    shaderManager.reset();
     delete texturePool;
     texturePool = nullptr;
+    sceneLight.reset();
+    renderTarget.reset();
+    framebufferManager.reset();
+}
+
+}  // namespace
+
+void shutdown() {
+    if (shutDown) return;
+    shutDown = true;
+    releaseEverything();
     cleanupTracking();
+}
+
+void abandonStartUp() {
+    if (shutDown) return;
+    shutDown = true;
+    releaseEverything();
 }
 
 void onWindowClosed() { quitProgram(); }

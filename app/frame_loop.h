@@ -13,6 +13,9 @@ void mainLoopStep();
 void displayFrame();
 // Releases everything in a fixed order. Runs once; later calls do nothing.
 void shutdown();
+// After a failed startUp: stops the worker threads and releases what was built, without the
+// frame-rate report of a session that never ran.
+void abandonStartUp();
 
 // Closing the window, like Ctrl+C and SIGTERM, ends the program through shutdown, status 0.
 void onWindowClosed();

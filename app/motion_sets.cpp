@@ -2,7 +2,11 @@
 
 #include <cstring>
 
+#include <btBulletDynamicsCommon.h>
+
 #include "app/configuration.h"
+#include "physics/physics_bodies.h"
+#include "physics/physics_world.h"
 
 namespace kelmo {
 namespace {
@@ -54,6 +58,40 @@ bool loadMotionSets(MqoLoader& loader, const MotionConfig* const configs[kMotion
         motions.push_back(std::move(record));
     }
     reportProgress = nullptr;
+    return problems.empty();
+}
+
+ProxyPlacement proxyPlacement(const float boundsMin[3], const float boundsMax[3]) {
+    ProxyPlacement placement{};
+    for (int axis = 0; axis < 3; ++axis) {
+        placement.size[axis] = boundsMax[axis] - boundsMin[axis];
+        placement.modelOffset[axis] = -0.5f * (boundsMin[axis] + boundsMax[axis]);
+    }
+    // The box is centred on its body, so resting on the plane puts the centre half its height up.
+    // A model centred on its own origin is drawn exactly at the body; one standing on its origin
+    // (feet at zero, as most are) is shifted down into the box instead of floating above it.
+    placement.origin[2] = 0.5f * placement.size[2];
+    return placement;
+}
+
+bool createProxyBodies(std::vector<MotionRecord>& motions, float modelMass, std::vector<std::string>& problems) {
+    for (size_t i = 0; i < motions.size(); ++i) {
+        MotionRecord& motion = motions[i];
+        float low[3], high[3];
+        if (!motion.sequence || !motion.sequence->boundsMin(-1, low) || !motion.sequence->boundsMax(-1, high)) {
+            problems.push_back(std::string("Kelmo.ini [") + motionSectionName(static_cast<int>(i)) +
+                               "]: the model has no vertex, so it has no size for its physics body");
+            continue;
+        }
+        const ProxyPlacement placement = proxyPlacement(low, high);
+        const btQuaternion upright(btVector3(0, 0, 1), 0);
+        motion.body = createBoxBody(modelMass, placement.size[0], placement.size[1], placement.size[2],
+                                    btVector3(placement.origin[0], placement.origin[1], placement.origin[2]),
+                                    &upright);
+        removeBody(motion.body);
+        motion.dragHandle = nullptr;
+        std::memcpy(motion.modelOffset, placement.modelOffset, sizeof motion.modelOffset);
+    }
     return problems.empty();
 }
 

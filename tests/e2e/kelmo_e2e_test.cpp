@@ -150,6 +150,35 @@ TEST_F(KelmoRun, TheCharacterStandsOnTheMarker) {
     EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
 }
 
+// Real key presses: "!" shows every physics body (the character's proxy box covers the cube), the
+// double quote goes back to the character, "s" switches shadows on, ESC ends the program cleanly.
+TEST_F(KelmoRun, KeysSwitchTheViewsAndEscEndsTheProgram) {
+    fs::copy_file(fs::path(KELMO_FIXTURES_DIR) / "artoolkit/patt.hiro", folder_ / "patt.hiro");
+    writeIni("[ARToolKit]\nCAM_CON=synthetic pattern=patt.hiro path=frontal\nFILE_PAT1=patt.hiro\n");
+    KelmoProcess kelmo(folder_.string());
+    const xwin::WindowId window = kelmoWindow(kelmo);
+    ASSERT_NE(window, 0u);
+    const auto press = [window](const char* key) {
+        const std::string command = "xdotool key --window " + std::to_string(window) + " " + key;
+        return std::system(command.c_str()) == 0;
+    };
+    cv::Mat shot;
+    const auto isCube = [](cv::Vec3b c) { return c[2] > 180 && c[1] < 100 && c[0] < 80; };
+    const auto isBox = [](cv::Vec3b c) { return c[0] > 120 && c[2] < 100; };  // blue or cyan
+    ASSERT_TRUE(waitForCentre(x_, window, isCube, shot)) << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
+    ASSERT_TRUE(press("exclam"));
+    EXPECT_TRUE(waitForCentre(x_, window, isBox, shot)) << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
+    ASSERT_TRUE(press("quotedbl"));
+    EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
+    ASSERT_TRUE(press("s"));
+    EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << "the cube stays in view with shadows on";
+    ASSERT_TRUE(press("Escape"));
+    EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
+    const std::string out = kelmo.output();
+    EXPECT_NE(out.find("bulletThread end\n*** "), std::string::npos) << out;
+    expectFrameRateLast(out);
+}
+
 TEST_F(KelmoRun, CtrlCAndClosingTheWindowEndItTheSameWay) {
     writeVideo("desk.avi");
     writeIni("[ARToolKit]\nCAM_CON=desk.avi\n");

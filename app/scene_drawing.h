@@ -1,0 +1,39 @@
+#pragma once
+// The scene of one frame: the invisible floor that takes the shadow, the character on its physics
+// proxy, and the projectiles or every physics body; and the fixed-eye view of it drawn off-screen.
+#include <GL/gl.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "app/motion_sets.h"
+
+class btRigidBody;
+
+namespace kelmo {
+
+class Framebuffer;
+
+struct SceneContents {
+    const MotionRecord* motion = nullptr;                   // the shown motion set
+    uint32_t frame = 0;                                     // its animation frame to draw
+    const std::vector<btRigidBody*>* projectiles = nullptr;
+    bool showAllBodies = false;                             // every physics body instead of the projectiles
+};
+
+// A square of halfSize around the marker's origin on the plane z = 0. Alpha 0 draws nothing visible
+// but still writes depth, so the floor can take shadows.
+void drawFloor(double halfSize, float alpha);
+
+// Projection for the off-screen view: a fixed eye in front of and above the marker, looking at
+// (centerX, centerY, centerZ).
+void setupTargetView(int width, int height, double centerX, double centerY, double centerZ);
+
+// Draws the scene in the current modelview (the marker's); floorHalfSize <= 0 leaves out the floor.
+void drawScene(double floorHalfSize, const SceneContents& scene);
+
+// The character seen from the fixed eye, drawn into target over a transparent dark background;
+// the viewport, the projection and the clear colour are restored afterwards.
+void drawTargetView(const Framebuffer& target, const SceneContents& scene);
+
+}  // namespace kelmo
