@@ -2,18 +2,9 @@
 
 #include <algorithm>
 
+#include "render/gl_switch.h"
+
 namespace kelmo {
-
-namespace {
-
-void setEnabled(GLenum capability, bool on) {
-    if (on)
-        glEnable(capability);
-    else
-        glDisable(capability);
-}
-
-}  // namespace
 
 SceneLight::SceneLight(GLenum light, float x, float y, float z, float r, float g, float b)
     : light_(light),

@@ -6,20 +6,10 @@
 #include <string>
 
 #include "render/gl_entry_points.h"
+#include "render/gl_switch.h"
 #include "render/shadow_program.h"
 
 namespace kelmo {
-
-namespace {
-
-void setEnabled(GLenum capability, bool on) {
-    if (on)
-        glEnable(capability);
-    else
-        glDisable(capability);
-}
-
-}  // namespace
 
 // The fragment text counts a colour unit as textured when its texel is not (0, 0, 0, 0), but an
 // unbound unit (texture 0, no image) samples as (0, 0, 0, 1) on conforming drivers: untextured surfaces
