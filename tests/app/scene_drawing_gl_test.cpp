@@ -14,24 +14,14 @@
 #include "physics/physics_bodies.h"
 #include "render/framebuffer.h"
 #include "tests/physics/physics_fixture.h"
-#include "tests/support/glut_once.h"
+#include "tests/render/render_gl_window.h"
 #include "tests/support/temp_path.h"
 
 namespace kelmo {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr int kWindowSize = 128;
-
-bool windowReady() {
-    static const bool ready = [] {
-        if (!testing_support::glutStarted()) return false;
-        glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
-        glutInitWindowSize(kWindowSize, kWindowSize);
-        return glutCreateWindow("scene_gl_test") > 0;
-    }();
-    return ready;
-}
+constexpr int kWindowSize = testing_support::kRenderWindowSize;
 
 // A white box standing on its origin in the document's y-up frame: 20 wide, 20 deep, `height` tall
 // above `base`.
@@ -56,7 +46,7 @@ std::string boxDocument(double base, double height) {
 class SceneTest : public testing_support::PhysicsTest {
 protected:
     void SetUp() override {
-        if (!windowReady()) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+        if (!testing_support::renderWindowReady()) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
         testing_support::PhysicsTest::SetUp();
         folder_ = testing_support::tempPath("scene_gl_test");
         fs::create_directories(folder_);
