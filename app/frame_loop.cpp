@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "app/character_controller.h"
 #include "app/configuration.h"
 #include "app/input_mapping.h"
 #include "app/motion_sets.h"
@@ -47,10 +48,7 @@ TexturePool* texturePool = nullptr;
 MqoLoader* modelLoader = nullptr;
 std::unique_ptr<Framebuffer> renderTarget;  // the off-screen view shown over the movie
 
-std::vector<MotionRecord> motionList;  // 0 stay, 1 walk, 2 run
-int currentMotion = 0;
-uint32_t currentFrame = 0;  // frame of the current motion to draw next
-std::vector<btRigidBody*> projectiles;
+CharacterScene character;  // the motion sets, the current one and its frame, the projectiles
 
 // The start-up light: GL_LIGHT0, above and in front of the marker.
 constexpr float kLightPosition[3] = {100.0f, -200.0f, 200.0f};
@@ -133,6 +131,7 @@ bool startUp() {
     const MotionConfig* motions[kMotionSetCount];
     for (int i = 0; i < kMotionSetCount; ++i) motions[i] = getMotionConfig(i);
     std::vector<std::string> problems;
+    std::vector<MotionRecord>& motionList = character.motions;
     if (!loadMotionSets(*modelLoader, motions, motionList, problems,
                         consoleIsTerminal() ? showLoadProgress : nullptr)) {
         for (const std::string& problem : problems) std::printf("%s\n", problem.c_str());
@@ -145,7 +144,7 @@ bool startUp() {
     stayValue = motionList[0].moveValue;
     walkValue = motionList[1].moveValue;
     runValue = motionList[2].moveValue;
-    currentMotion = 0;
+    character.currentMotion = 0;
     addBody(motionList[0].body);
     std::fflush(stdout);
     return true;
@@ -165,13 +164,17 @@ void mainLoopStep() {
     finishFrame();
 }
 
-void displayFrame() {
-    beginPhysicsFrame();
-    // The start of the character update: the remote's buttons join the keys, then a quit is served.
-    // Heading, walking, firing and the reset arrive with the character controller.
+void updateCharacter() {
+    // The remote's buttons join the keys first, so a held D-pad direction wins over a key.
     applyWiiButtons();
     if (controlState.quitRequested) quitProgram();
-    MotionRecord& motion = motionList[static_cast<size_t>(currentMotion)];
+    controlCharacter(character, controlState);
+}
+
+void displayFrame() {
+    beginPhysicsFrame();
+    updateCharacter();
+    MotionRecord& motion = character.motions[static_cast<size_t>(character.currentMotion)];
 
     setDrawMode3D();
     double markerMatrix[16];
@@ -188,8 +191,8 @@ void displayFrame() {
 
     SceneContents scene;
     scene.motion = &motion;
-    scene.frame = currentFrame;
-    scene.projectiles = &projectiles;
+    scene.frame = character.currentFrame;
+    scene.projectiles = &character.projectiles;
     scene.showAllBodies = controlState.physicsViewEnabled;
     if (renderTarget) drawTargetView(*renderTarget, scene);
 
@@ -205,7 +208,7 @@ void displayFrame() {
         drawLit(scene, markerMatrix);
     }
 
-    currentFrame = nextFrame(currentFrame, motion.sequence->frameCount());
+    character.currentFrame = nextFrame(character.currentFrame, motion.sequence->frameCount());
     requestPhysicsStep(1);
 }
 
@@ -215,10 +218,10 @@ namespace {
 void releaseEverything() {
     // The physics thread ends before the world goes; the bodies go with the world.
     exitPhysics();
-    projectiles.clear();
+    character.projectiles.clear();
     stopWiiRemote();
     // The sequences' vertex buffers go before the loader, the pool and the window's GL context.
-    motionList.clear();
+    character.motions.clear();
     delete modelLoader;
     modelLoader = nullptr;
     shadowProgram.reset();

@@ -9,6 +9,8 @@ void printFeatureReport();
 bool startUp();
 // The window's display and idle callback: one camera frame per call.
 void mainLoopStep();
+// The remote's buttons, then a quit (shutdown, pause, exit 0), then the character controller.
+void updateCharacter();
 // Draws one frame; called only when a marker pose exists.
 void displayFrame();
 // Releases everything in a fixed order. Runs once; later calls do nothing.

@@ -14,12 +14,14 @@ constexpr unsigned char kEscape = 27;
 void walk(ControlState& state, double heading) {
     state.heading = heading;
     state.speed = walkValue;
+    state.directionRequested = true;
 }
 
 // B held runs, otherwise walks.
 void move(const WiiButtons& buttons, ControlState& state, double heading) {
     state.heading = heading;
     state.speed = buttons.b ? runValue : walkValue;
+    state.directionRequested = true;
 }
 
 }  // namespace
@@ -71,6 +73,7 @@ void onKeyboard(unsigned char key, int /*x*/, int /*y*/) {
             break;
         case '5':
             state.speed = stayValue;
+            state.directionRequested = false;
             break;  // stops, still facing the last heading
         case 'r':
             break;  // reserved

@@ -8,6 +8,9 @@ namespace kelmo {
 struct ControlState {
     double heading;  // degrees on the marker plane: 0 towards -Y, 90 towards +X, 180 +Y, 270 -X
     double speed;    // movement value requested for this frame; a motion set's value selects that set
+    // A direction was asked for this frame. Only then does the character move: a stay set with a
+    // movement value of its own (all three default to 10) would otherwise walk off for ever.
+    bool directionRequested;
     bool quitRequested;
     bool fireRequested;
     bool resetRequested;

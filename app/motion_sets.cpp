@@ -63,15 +63,18 @@ bool loadMotionSets(MqoLoader& loader, const MotionConfig* const configs[kMotion
 
 ProxyPlacement proxyPlacement(const float boundsMin[3], const float boundsMax[3]) {
     ProxyPlacement placement{};
-    for (int axis = 0; axis < 3; ++axis) {
-        placement.size[axis] = boundsMax[axis] - boundsMin[axis];
-        placement.modelOffset[axis] = -0.5f * (boundsMin[axis] + boundsMax[axis]);
-    }
+    for (int axis = 0; axis < 3; ++axis) placement.size[axis] = boundsMax[axis] - boundsMin[axis];
     // The box is centred on its body, so resting on the plane puts the centre half its height up.
     // A model centred on its own origin is drawn exactly at the body; one standing on its origin
     // (feet at zero, as most are) is shifted down into the box instead of floating above it.
     placement.origin[2] = 0.5f * placement.size[2];
+    placement.modelOffset[2] = -0.5f * (boundsMin[2] + boundsMax[2]);
     return placement;
+}
+
+btVector3 modelOrigin(const MotionRecord& motion) {
+    const btVector3 offset(motion.modelOffset[0], motion.modelOffset[1], motion.modelOffset[2]);
+    return bodyWorldTransform(motion.body) * offset;
 }
 
 bool createProxyBodies(std::vector<MotionRecord>& motions, float modelMass, std::vector<std::string>& problems) {

@@ -8,6 +8,8 @@
 #include "model/motion_config.h"
 #include "model/mqo_loader.h"
 
+#include <LinearMath/btVector3.h>
+
 class btRigidBody;
 class btPoint2PointConstraint;
 
@@ -25,14 +27,18 @@ struct MotionRecord {
     float modelOffset[3] = {};                         // from the body's centre to the model's origin
 };
 
-// Where a motion set's proxy box goes: a box as large as the sequence's bounds, its bottom on the
-// marker plane, and the model drawn so that its bounds fill the box.
+// Where a motion set's proxy box goes: a box as large as the sequence's bounds, resting on the marker
+// plane, with the model's own x/y origin on the body's vertical axis (so the character turns about
+// its origin and keeps its place when the motion set changes) and its lowest point on the plane.
 struct ProxyPlacement {
     float size[3];         // full edge lengths
     float origin[3];       // the body's start position
-    float modelOffset[3];  // the model's origin relative to the body's centre
+    float modelOffset[3];  // the model's origin relative to the body's centre; only z is non-zero
 };
 ProxyPlacement proxyPlacement(const float boundsMin[3], const float boundsMax[3]);
+
+// Where the set's model origin is drawn: its body's world transform applied to modelOffset.
+btVector3 modelOrigin(const MotionRecord& motion);
 
 // Loads the sets in order (0 stay, 1 walk, 2 run) into motions. False when any set loads no frame;
 // problems then holds one line per failing set naming its section and files. progress, when given, is

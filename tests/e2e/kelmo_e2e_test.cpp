@@ -164,7 +164,8 @@ TEST_F(KelmoRun, KeysSwitchTheViewsAndEscEndsTheProgram) {
     };
     cv::Mat shot;
     const auto isCube = [](cv::Vec3b c) { return c[2] > 180 && c[1] < 100 && c[0] < 80; };
-    const auto isBox = [](cv::Vec3b c) { return c[0] > 120 && c[2] < 100; };  // blue or cyan
+    // Blue, with red while the drag keeps it awake or green while it sleeps.
+    const auto isBox = [](cv::Vec3b c) { return c[0] > 120 && (c[1] < 100 || c[2] < 100); };
     ASSERT_TRUE(waitForCentre(x_, window, isCube, shot)) << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
     ASSERT_TRUE(press("exclam"));
     EXPECT_TRUE(waitForCentre(x_, window, isBox, shot)) << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
@@ -177,6 +178,70 @@ TEST_F(KelmoRun, KeysSwitchTheViewsAndEscEndsTheProgram) {
     const std::string out = kelmo.output();
     EXPECT_NE(out.find("bulletThread end\n*** "), std::string::npos) << out;
     expectFrameRateLast(out);
+}
+
+// Where the cube's red pixels are: their mean column and how many there are.
+struct RedPixels {
+    double meanX = 0;
+    int count = 0;
+};
+RedPixels redPixels(const cv::Mat& shot) {
+    RedPixels red;
+    double sumX = 0;
+    for (int y = 0; y < shot.rows; ++y)
+        for (int x = 0; x < shot.cols; ++x) {
+            const cv::Vec3b c = shot.at<cv::Vec3b>(y, x);
+            if (c[2] > 180 && c[1] < 100 && c[0] < 80) {
+                sumX += x;
+                ++red.count;
+            }
+        }
+    if (red.count > 0) red.meanX = sumX / red.count;
+    return red;
+}
+
+// Played as a person plays it, seen from straight above the marker: holding 6 walks the cube
+// towards the marker's +X (image right), "c" brings it back, space drops a projectile from the
+// camera onto it, "c" clears it again, ESC ends the program.
+TEST_F(KelmoRun, TheCharacterWalksFiresAndResetsUnderRealKeys) {
+    fs::copy_file(fs::path(KELMO_FIXTURES_DIR) / "artoolkit/patt.hiro", folder_ / "patt.hiro");
+    writeIni("[ARToolKit]\nCAM_CON=synthetic pattern=patt.hiro path=frontal\nFILE_PAT1=patt.hiro\n");
+    KelmoProcess kelmo(folder_.string());
+    const xwin::WindowId window = kelmoWindow(kelmo);
+    ASSERT_NE(window, 0u);
+    const auto xdotool = [window](const std::string& arguments) {
+        const std::string command = "xdotool key --window " + std::to_string(window) + " " + arguments;
+        return std::system(command.c_str()) == 0;
+    };
+    const auto isCube = [](cv::Vec3b c) { return c[2] > 180 && c[1] < 100 && c[0] < 80; };
+    cv::Mat shot;
+    ASSERT_TRUE(waitForCentre(x_, window, isCube, shot)) << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
+    const RedPixels start = redPixels(shot);
+    ASSERT_GT(start.count, 50);
+    EXPECT_NEAR(start.meanX, shot.cols / 2.0, 4.0);
+
+    // Auto-repeat as a held key gives it: one press every 40 ms for about a second.
+    ASSERT_TRUE(xdotool("--repeat 25 --delay 40 6"));
+    usleep(500 * 1000);
+    std::string error;
+    ASSERT_TRUE(xwin::captureWindow(x_.display(), window, shot, error)) << error;
+    const RedPixels walked = redPixels(shot);
+    EXPECT_GT(walked.count, 50) << "the cube is still in view";
+    EXPECT_GT(walked.meanX, start.meanX + 20.0) << "walked to the right, the marker's +X";
+
+    ASSERT_TRUE(xdotool("c"));
+    EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << "back on the marker's centre";
+    EXPECT_NEAR(redPixels(shot).meanX, start.meanX, 4.0);
+
+    ASSERT_TRUE(xdotool("space"));
+    const auto notCube = [&](cv::Vec3b c) { return !isCube(c); };
+    EXPECT_TRUE(waitForCentre(x_, window, notCube, shot)) << "the projectile between the camera and the cube";
+    ASSERT_TRUE(xdotool("c"));
+    EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << "the reset took the projectile away";
+
+    ASSERT_TRUE(xdotool("Escape"));
+    EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
+    expectFrameRateLast(kelmo.output());
 }
 
 TEST_F(KelmoRun, CtrlCAndClosingTheWindowEndItTheSameWay) {
