@@ -6,8 +6,8 @@
 
 #include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "movie/screen_layout.h"
@@ -32,11 +32,8 @@ ScreenState& screen() {
     return state;
 }
 
-__attribute__((format(printf, 1, 2))) bool refuse(const char* format, ...) {
-    std::va_list arguments;
-    va_start(arguments, format);
-    std::vfprintf(stdout, format, arguments);
-    va_end(arguments);
+// After the console line: the screen is refused until releaseScreen.
+bool refuse() {
     std::fflush(stdout);
     screen().refused = true;
     return false;
@@ -45,15 +42,20 @@ __attribute__((format(printf, 1, 2))) bool refuse(const char* format, ...) {
 // Takes the world lock itself: the bricks go in together, so a step never sees half a screen.
 bool addBricks(const ScreenLayout& layout, float mass, std::vector<ScreenPiece>& pieces) {
     PhysicsWorldAccess access;
-    if (access.world() == nullptr) return refuse("movie screen not built: there is no physics world\n");
+    if (access.world() == nullptr) {
+        std::printf("movie screen not built: there is no physics world\n");
+        return refuse();
+    }
     const long long bricks = static_cast<long long>(layout.columns) * layout.rows;
     const int inWorld = access.world()->getNumCollisionObjects();
     const int room = worldBodyLimit() - inWorld;
-    if (bricks > room)
-        return refuse(
+    if (bricks > room) {
+        std::printf(
             "movie screen not built: its %lld bricks do not fit in the physics world (%d bodies in it, "
             "room for %d more)\n",
             bricks, inWorld, room);
+        return refuse();
+    }
 
     pieces.reserve(static_cast<size_t>(bricks));
     for (int row = layout.rows - 1; row >= 0; --row) {
@@ -68,11 +70,12 @@ bool addBricks(const ScreenLayout& layout, float mass, std::vector<ScreenPiece>&
                 destroyBody(body);
                 for (const ScreenPiece& piece : pieces) destroyBody(piece.body);
                 pieces.clear();
-                return refuse(
+                std::printf(
                     "movie screen not built: brick (%d, %d) is %g x %g x %g at (%g, %g, %g), "
                     "which the physics world does not take\n",
                     column, row, g.boxSize[0], g.boxSize[1], g.boxSize[2], g.centre[0], g.centre[1],
                     g.centre[2]);
+                return refuse();
             }
             ScreenPiece piece{body, {}};
             for (int k = 0; k < 4; ++k) {
@@ -124,21 +127,27 @@ bool buildScreen(double posX, double posY, double posZ, double size, float mass,
     ScreenState& s = screen();
     if (isScreenBuilt()) return true;
     if (s.refused) return false;
-    if (columns < 1 || rows < 1)
-        return refuse(
+    if (columns < 1 || rows < 1) {
+        std::printf(
             "movie screen not built: SCREEN_DIVIDE_W and SCREEN_DIVIDE_H must be at least 1 (they give %d "
             "x %d bricks)\n",
             columns, rows);
-    if (pictureWidth < 1 || pictureHeight < 1)
-        return refuse("movie screen not built: the movie picture is %d x %d pixels\n", pictureWidth,
-                      pictureHeight);
+        return refuse();
+    }
+    if (pictureWidth < 1 || pictureHeight < 1) {
+        std::printf("movie screen not built: the movie picture is %d x %d pixels\n", pictureWidth,
+                    pictureHeight);
+        return refuse();
+    }
     // A NaN or infinite brick would spread through the solver; a negative mass or size is no brick.
     if (!(size > 0) || !std::isfinite(size) || !(mass >= 0) || !std::isfinite(mass) || !std::isfinite(posX) ||
-        !std::isfinite(posY) || !std::isfinite(posZ))
-        return refuse(
+        !std::isfinite(posY) || !std::isfinite(posZ)) {
+        std::printf(
             "movie screen not built: SCREEN_SIZE %g, SCREEN_MASS %g or the position (%g, %g, %g) is not "
             "usable\n",
             size, static_cast<double>(mass), posX, posY, posZ);
+        return refuse();
+    }
 
     const ScreenLayout layout =
         layoutScreen(posX, posY, posZ, size, pictureWidth, pictureHeight, columns, rows);
