@@ -8,8 +8,8 @@ namespace kelmo {
 constexpr float kProjectileMass = 80.0f;
 constexpr float kProjectileSpeed = 200.0f;
 constexpr float kProjectileHalfExtent = 4.0f;
-// Live projectiles at most: with the default 10 × 10 screen, the ground and three proxies, this still
-// leaves the broadphase room (kWorldBodyLimit) for the screen when it is built after the projectiles.
+// Live projectiles at most. The world is sized for these besides the screen (see initPhysics), so the
+// screen still fits when it is built after the projectiles.
 constexpr int kMaxProjectiles = 1000;
 
 // Mass 0 makes a static body. The body is added to the world unless the world is full (console line;

@@ -21,6 +21,7 @@ struct PhysicsState {
     btDefaultCollisionConfiguration* collisionConfiguration = nullptr;
     btCollisionDispatcher* dispatcher = nullptr;
     btAxisSweep3* broadphase = nullptr;
+    int bodyLimit = 0;  // bodies the broadphase was made for; 0 without a world
     btSequentialImpulseConstraintSolver* solver = nullptr;
     btDiscreteDynamicsWorld* dynamicsWorld = nullptr;
     btAlignedObjectArray<btCollisionShape*> collisionShapes;  // the ground plane's shape

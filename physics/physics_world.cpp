@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "physics/physics_bodies.h"
 #include "physics/physics_state.h"
 
 namespace kelmo {
@@ -17,7 +18,7 @@ PhysicsState& state() {
 
 bool worldHasRoomLocked() {
     const PhysicsState& s = state();
-    return s.dynamicsWorld != nullptr && s.dynamicsWorld->getNumCollisionObjects() < kWorldBodyLimit;
+    return s.dynamicsWorld != nullptr && s.dynamicsWorld->getNumCollisionObjects() < s.bodyLimit;
 }
 
 void releaseConstraintLocked(btTypedConstraint* constraint) {
@@ -40,6 +41,18 @@ using physics_detail::state;
 using WorldLock = std::lock_guard<std::recursive_mutex>;
 
 const btScalar kWorldBound = 10000;
+
+// Bodies besides the screen and the projectiles: the ground and the three character proxies, and a
+// few spare for anything else the scene adds.
+constexpr int kSceneBodies = 1 + 3;
+constexpr int kSpareBodies = 44;
+
+constexpr int bodyLimitFor(int screenBodies) {
+    return kSceneBodies + kMaxProjectiles + std::clamp(screenBodies, 0, kMaxScreenBodies) + kSpareBodies;
+}
+// The handle count goes to Bullet as an unsigned short, and its edge indices (two per handle, plus
+// the sentinel's) must fit one too.
+static_assert(2 * (bodyLimitFor(kMaxScreenBodies) + 2) <= 65535, "the broadphase cannot hold this many");
 
 void resetSceneLocked() {
     PhysicsState& s = state();
@@ -126,11 +139,12 @@ void freeEverythingLocked(PhysicsState& s) {
     s.broadphase = nullptr;
     s.dispatcher = nullptr;
     s.collisionConfiguration = nullptr;
+    s.bodyLimit = 0;
 }
 
 }  // namespace
 
-void initPhysics(double gravityZ) {
+void initPhysics(double gravityZ, int screenBodies) {
     PhysicsState& s = state();
     {
         WorldLock lock(s.worldMutex);
@@ -138,9 +152,12 @@ void initPhysics(double gravityZ) {
         btDefaultCollisionConstructionInfo constructionInfo;
         s.collisionConfiguration = new btDefaultCollisionConfiguration(constructionInfo);
         s.dispatcher = new btCollisionDispatcher(s.collisionConfiguration);
+        s.bodyLimit = bodyLimitFor(screenBodies);
+        // Bullet keeps one of the handles for itself.
+        const int capacity = s.bodyLimit + 1;
         s.broadphase = new btAxisSweep3(btVector3(-kWorldBound, -kWorldBound, -kWorldBound),
                                         btVector3(kWorldBound, kWorldBound, kWorldBound),
-                                        static_cast<unsigned short>(kBroadphaseCapacity), nullptr);
+                                        static_cast<unsigned short>(capacity), nullptr);
         s.solver = new btSequentialImpulseConstraintSolver;
         s.dynamicsWorld =
             new btDiscreteDynamicsWorld(s.dispatcher, s.broadphase, s.solver, s.collisionConfiguration);
@@ -184,6 +201,11 @@ void removeBody(btRigidBody* body) {
 void resetScene() {
     WorldLock lock(state().worldMutex);
     resetSceneLocked();
+}
+
+int worldBodyLimit() {
+    WorldLock lock(state().worldMutex);
+    return state().bodyLimit;
 }
 
 bool physicsWorldExists() {

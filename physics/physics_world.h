@@ -21,14 +21,18 @@
 
 namespace kelmo {
 
-// The broadphase's handle count; every body in the world takes one.
-constexpr int kBroadphaseCapacity = 1149;
-// Bodies the world accepts: Bullet keeps one handle for itself.
-constexpr int kWorldBodyLimit = kBroadphaseCapacity - 1;
+// Movie screen bricks the world can be sized for. The 16-bit sweep-and-prune broadphase takes at most
+// 32766 handles; this leaves it well inside that with the projectiles and the rest.
+constexpr int kMaxScreenBodies = 10000;
 
 // Builds the world with the ground plane (gravity along z), resets the scene and starts the
-// physics thread. Does nothing when the world exists already.
-void initPhysics(double gravityZ);
+// physics thread. Does nothing when the world exists already. The broadphase gets room for the
+// ground, three character proxies, kMaxProjectiles projectiles and screenBodies screen bricks, plus
+// a small margin; screenBodies is clamped to [0, kMaxScreenBodies].
+void initPhysics(double gravityZ, int screenBodies = 100);
+// Bodies the present world accepts (every body in the world takes one broadphase handle); 0 without
+// a world.
+int worldBodyLimit();
 // Stops and joins the physics thread, then frees everything the module made. Safe without a world.
 void exitPhysics();
 
@@ -37,8 +41,8 @@ void beginPhysicsFrame();
 // Last call of a rendered frame: asks for one step with at most maxSubSteps fixed sub-steps.
 void requestPhysicsStep(int maxSubSteps);
 
-// Membership only; neither frees anything. addBody refuses (with a console line) a body that would
-// overflow the broadphase, and ignores one already in the world.
+// Membership only; neither frees anything. addBody refuses (with a console line) a body beyond
+// worldBodyLimit, and ignores one already in the world.
 void addBody(btRigidBody* body);
 void removeBody(btRigidBody* body);
 // Every body in the world back to the transform it was made with, at rest.

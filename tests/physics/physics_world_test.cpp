@@ -1,4 +1,4 @@
-// The world's life: what init builds, the scene reset, freeing, the broadphase limit.
+// The world's life: what init builds, the scene reset, freeing, the broadphase size and limit.
 #include "physics/physics_world.h"
 
 #include <gtest/gtest.h>
@@ -110,7 +110,7 @@ TEST_F(PhysicsTest, ExitFreesBodiesInAndOutOfTheWorldAndInitCanRunAgain) {
 TEST_F(PhysicsTest, AFullBroadphaseRefusesFurtherBodiesWithAConsoleLine) {
     // Static bricks apart from each other: no pairs, cheap steps.
     std::vector<btRigidBody*> bricks;
-    while (worldBodyCount() < kWorldBodyLimit) {
+    while (worldBodyCount() < worldBodyLimit()) {
         const int n = static_cast<int>(bricks.size());
         bricks.push_back(createBoxBody(0, 2, 2, 2, btVector3(n % 40 * 10.f, n / 40 * 10.f, 50), nullptr));
     }
@@ -130,7 +130,38 @@ TEST_F(PhysicsTest, AFullBroadphaseRefusesFurtherBodiesWithAConsoleLine) {
         << console;
     EXPECT_NE(console.find("projectile refused: the physics world is full"), std::string::npos) << console;
     stepWorld(2);
-    EXPECT_EQ(worldBodyCount(), kWorldBodyLimit);
+    EXPECT_EQ(worldBodyCount(), worldBodyLimit());
+}
+
+TEST_F(PhysicsTest, TheBroadphaseIsSizedForTheScreenAndHoldsItsWholeLimit) {
+    // The default screen of 100 bricks keeps the classic 1149 handles.
+    EXPECT_EQ(worldBodyLimit(), 1148);
+    exitPhysics();
+    EXPECT_EQ(worldBodyLimit(), 0);
+    initPhysics(testing_support::kTestGravity, -5);
+    EXPECT_EQ(worldBodyLimit(), 1048);
+    exitPhysics();
+    initPhysics(testing_support::kTestGravity, 1000000);  // clamped rather than wrapped to 16 bits
+    const int largest = worldBodyLimit();
+    EXPECT_EQ(largest, 1048 + kMaxScreenBodies);
+    exitPhysics();
+
+    // The largest world really takes that many bodies: a broadphase smaller than the limit would
+    // run out of handles. Static boxes along the diagonal are cheap to insert and make no pairs.
+    initPhysics(testing_support::kTestGravity, kMaxScreenBodies);
+    std::vector<btRigidBody*> boxes;
+    while (worldBodyCount() < largest) {
+        const float at = -9000.f + 1.5f * static_cast<float>(boxes.size());
+        boxes.push_back(createBoxBody(0, 1, 1, 1, btVector3(at, at, at), nullptr));
+    }
+    ::testing::internal::CaptureStdout();
+    btRigidBody* extra = createBoxBody(0, 1, 1, 1, btVector3(9000, 9000, 9000), nullptr);
+    const std::string console = ::testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(bodyInWorld(extra));
+    EXPECT_NE(console.find("the physics world is full"), std::string::npos) << console;
+    EXPECT_TRUE(bodyInWorld(boxes.back()));
+    stepWorld(2);
+    EXPECT_EQ(worldBodyCount(), largest);
 }
 
 }  // namespace
