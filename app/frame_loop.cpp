@@ -17,6 +17,8 @@
 #include "model/texture_pool.h"
 #include "physics/physics_bodies.h"
 #include "physics/physics_world.h"
+#include "movie/movie_player.h"
+#include "movie/movie_screen.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/quit_signals.h"
@@ -57,6 +59,7 @@ constexpr int kShadowMapSize = 2048;
 constexpr float kShadowFactor = 0.4f;
 constexpr double kMinShadowAlpha = 0.5;
 constexpr double kFloorHalfSize = 400.0;
+constexpr uint8_t kMovieAlpha = 127;  // the screen shows the camera image through the movie
 
 void createRenderingObjects() {
     sceneLight = std::make_unique<SceneLight>(GL_LIGHT0, kLightPosition[0], kLightPosition[1], kLightPosition[2],
@@ -71,7 +74,9 @@ void createRenderingObjects() {
 
 void drawWithShadows(const SceneContents& scene) {
     shadowProgram->beginShadowPass(0.0, 0.0, 0.0, 55.0, 10.0, 0.0, 0.0, 1.0);
-    drawScene(kFloorHalfSize, scene);
+    SceneContents depthOnly = scene;
+    depthOnly.overlayTexture = 0;
+    drawScene(kFloorHalfSize, depthOnly);
     shadowProgram->endShadowPass();
     drawVideoBackground();
     shadowProgram->beginShadowedDraw();
@@ -121,10 +126,19 @@ bool startUp() {
     trackingConfig = getTrackingConfig();
     physicsConfig = getPhysicsConfig();
     movieConfig = getMovieConfig();
+    const bool withMovie = movieConfig->file[0] != '\0';
+    const int screenBricks = withMovie ? screenBrickCount(movieConfig->screenDivideW, movieConfig->screenDivideH) : 0;
+    if (screenBricks > kMaxScreenBodies) {
+        std::printf("Kelmo.ini [MOVIE]: SCREEN_DIVIDE_W %g x SCREEN_DIVIDE_H %g makes %d bricks; the physics world "
+                    "holds at most %d\n",
+                    movieConfig->screenDivideW, movieConfig->screenDivideH, screenBricks, kMaxScreenBodies);
+        return false;
+    }
 
     if (!initTracking(*trackingConfig)) return false;
     createRenderingObjects();
-    initPhysics(physicsConfig->gravity);
+    initPhysics(physicsConfig->gravity, screenBricks);
+    movieInit(*movieConfig);
 
     texturePool = new TexturePool();
     modelLoader = new MqoLoader(texturePool);
@@ -155,6 +169,7 @@ void mainLoopStep() {
     if (captureAndDetect()) {
         // The character stands on the first pattern: until that one has a pose, show only the
         // camera image rather than a scene at an undefined matrix.
+        movieRequest(static_cast<uint32_t>(steadyMilliseconds()), kMovieAlpha);
         if (patternHasPose(0)) {
             displayFrame();
         } else {
@@ -163,6 +178,22 @@ void mainLoopStep() {
     }
     finishFrame();
 }
+
+namespace {
+
+// On the first movie picture: the bricks, and the off-screen view at the picture's size.
+void buildMovieScreen() {
+    int width = 0, height = 0;
+    movieFrameSize(width, height);
+    const bool built = buildScreen(movieConfig->screenPosX, movieConfig->screenPosY, movieConfig->screenPosZ,
+                                   movieConfig->screenSize, static_cast<float>(physicsConfig->screenMass), width,
+                                   height, static_cast<int>(movieConfig->screenDivideW),
+                                   static_cast<int>(movieConfig->screenDivideH));
+    renderTarget.reset();
+    if (built && framebufferManager) renderTarget = framebufferManager->createFramebuffer(width, height, false);
+}
+
+}  // namespace
 
 void updateCharacter() {
     // The remote's buttons join the keys first, so a held D-pad direction wins over a key.
@@ -189,11 +220,16 @@ void displayFrame() {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
 
+    const unsigned int movieTexture = movieUploadFrame();
+    if (movieTexture != 0 && !isScreenBuilt() && !screenRefused()) buildMovieScreen();
+
     SceneContents scene;
     scene.motion = &motion;
     scene.frame = character.currentFrame;
     scene.projectiles = &character.projectiles;
     scene.showAllBodies = controlState.physicsViewEnabled;
+    scene.movieTexture = isScreenBuilt() ? movieTexture : 0;
+    scene.overlayTexture = renderTarget ? renderTarget->colourTexture() : 0;
     if (renderTarget) drawTargetView(*renderTarget, scene);
 
     glMatrixMode(GL_MODELVIEW);
@@ -216,8 +252,10 @@ namespace {
 
 // Workers first, then the objects in their fixed order while the GL context still exists.
 void releaseEverything() {
+    movieShutdown();
     // The physics thread ends before the world goes; the bodies go with the world.
     exitPhysics();
+    releaseScreen();
     character.projectiles.clear();
     stopWiiRemote();
     // The sequences' vertex buffers go before the loader, the pool and the window's GL context.

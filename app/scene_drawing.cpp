@@ -3,6 +3,7 @@
 #include <btBulletDynamicsCommon.h>
 #include <GL/glu.h>
 
+#include "movie/movie_screen.h"
 #include "physics/body_drawing.h"
 #include "physics/physics_world.h"
 #include "render/framebuffer.h"
@@ -53,6 +54,12 @@ void drawScene(double floorHalfSize, const SceneContents& scene) {
         glPopMatrix();
     }
 
+    glPushMatrix();
+    if (scene.movieTexture != 0) drawScreen(scene.movieTexture);
+    // The view's background has alpha 0, so the movie shows around the character.
+    if (scene.overlayTexture != 0) drawScreen(scene.overlayTexture);
+    glPopMatrix();
+
     if (scene.showAllBodies) {
         glPushMatrix();
         drawAllBodies();
@@ -86,7 +93,10 @@ void drawTargetView(const Framebuffer& target, const SceneContents& scene) {
     setupTargetView(target.width(), target.height(), 0.0, 0.0, high[2] - low[2]);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    drawScene(-1.0, scene);
+    SceneContents characterOnly = scene;
+    characterOnly.movieTexture = 0;
+    characterOnly.overlayTexture = 0;
+    drawScene(-1.0, characterOnly);
 
     Framebuffer::unbind();
     glViewport(savedViewport[0], savedViewport[1], savedViewport[2], savedViewport[3]);

@@ -19,6 +19,8 @@ struct SceneContents {
     uint32_t frame = 0;                                     // its animation frame to draw
     const std::vector<btRigidBody*>* projectiles = nullptr;
     bool showAllBodies = false;                             // every physics body instead of the projectiles
+    unsigned int movieTexture = 0;    // the movie picture on the brick screen; 0: no screen
+    unsigned int overlayTexture = 0;  // the off-screen character view laid over the movie; 0: none
 };
 
 // A square of halfSize around the marker's origin on the plane z = 0. Alpha 0 draws nothing visible
@@ -32,8 +34,8 @@ void setupTargetView(int width, int height, double centerX, double centerY, doub
 // Draws the scene in the current modelview (the marker's); floorHalfSize <= 0 leaves out the floor.
 void drawScene(double floorHalfSize, const SceneContents& scene);
 
-// The character seen from the fixed eye, drawn into target over a transparent dark background;
-// the viewport, the projection and the clear colour are restored afterwards.
+// The character seen from the fixed eye (no floor, no screen), drawn into target over a transparent
+// dark background; the viewport, the projection and the clear colour are restored afterwards.
 void drawTargetView(const Framebuffer& target, const SceneContents& scene);
 
 }  // namespace kelmo
