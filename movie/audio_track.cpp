@@ -134,11 +134,12 @@ SoundTrack decodeSoundTrack(const std::string& path, PcmTrack& track, std::strin
     const AVCodec* decoder = nullptr;
     const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (index == AVERROR_STREAM_NOT_FOUND) return SoundTrack::Missing;
-    const AVStream* audio = format->streams[index < 0 ? 0 : index];
     if (index < 0 || decoder == nullptr) {
-        reason = std::string("no decoder for its sound codec ") + avcodec_get_name(audio->codecpar->codec_id);
+        reason =
+            std::string("no decoder for its sound codec ") + firstCodecName(format.get(), AVMEDIA_TYPE_AUDIO);
         return SoundTrack::Unusable;
     }
+    const AVStream* audio = format->streams[index];
     if (audio->duration != AV_NOPTS_VALUE && audio->duration > 0 &&
         av_rescale_q(audio->duration, audio->time_base, AVRational{1, 1}) > kMaxSoundTrackSeconds) {
         reason = "it is longer than " + std::to_string(kMaxSoundTrackSeconds / 60) + " minutes";

@@ -15,4 +15,12 @@ std::string ffmpegErrorText(int code) {
 
 void silenceFfmpegLog() { av_log_set_level(AV_LOG_QUIET); }
 
+std::string firstCodecName(const AVFormatContext* format, AVMediaType type) {
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        if (format->streams[i]->codecpar->codec_type == type)
+            return avcodec_get_name(format->streams[i]->codecpar->codec_id);
+    }
+    return "unknown";
+}
+
 }  // namespace kelmo

@@ -28,7 +28,9 @@ struct Player {
     int uploadedHeight = -1;
 };
 
-std::unique_ptr<Player> player;  // GL thread only; null without a movie
+// GL thread only; null without a movie. Never destroyed behind movieShutdown's back: a process that
+// exits without it must not end on a joinable thread.
+Player* player = nullptr;
 
 }  // namespace
 
@@ -48,7 +50,7 @@ bool movieInit(const MovieConfig& config) {
         return false;
     }
     glGenTextures(1, &made->texture);
-    player = std::move(made);
+    player = made.release();
     return true;
 }
 
@@ -88,7 +90,8 @@ void movieShutdown() {
     player->thread.join();
     player->worker.reset();
     glDeleteTextures(1, &player->texture);
-    player.reset();
+    delete player;
+    player = nullptr;
 }
 
 }  // namespace kelmo

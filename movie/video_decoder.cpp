@@ -83,11 +83,11 @@ bool VideoDecoder::Impl::openFile(std::string& reason) {
         reason = "it has no video stream";
         return false;
     }
-    AVStream* video = format->streams[stream < 0 ? 0 : stream];
     if (stream < 0 || decoder == nullptr) {
-        reason = std::string("no decoder for its video codec ") + avcodec_get_name(video->codecpar->codec_id);
+        reason = std::string("no decoder for its video codec ") + firstCodecName(format, AVMEDIA_TYPE_VIDEO);
         return false;
     }
+    AVStream* video = format->streams[stream];
     const AVCodecParameters* parameters = video->codecpar;
     if (parameters->width <= 0 || parameters->height <= 0 || parameters->width > kMaxMovieSide ||
         parameters->height > kMaxMovieSide ||

@@ -100,7 +100,7 @@ bool addSound(Output& out, const MovieSpec& spec, std::string& error) {
     c->sample_rate = spec.sampleRate;
     av_channel_layout_default(&c->ch_layout, spec.channels);
     c->time_base = AVRational{1, spec.sampleRate};
-    if (!pcm) c->bit_rate = 96000 * spec.channels;
+    if (!pcm) c->bit_rate = 64000 * spec.channels;  // valid for MPEG-1 and -2 rates alike
     int result = avcodec_open2(c, encoder, nullptr);
     if (result < 0) return fail(error, "cannot open the sound encoder", result);
     out.soundStream->time_base = c->time_base;
@@ -168,6 +168,7 @@ bool dropIndex(const std::string& path, std::string& error) {
 }  // namespace
 
 bool writeMovie(const std::string& path, const MovieSpec& spec, std::string& error) {
+    av_log_set_level(AV_LOG_ERROR);
     Output out;
     int result = avformat_alloc_output_context2(&out.format, nullptr, "avi", path.c_str());
     if (result < 0) return fail(error, "cannot make an AVI writer", result);
