@@ -99,4 +99,6 @@ void AudioOutput::fill(void* self, uint8_t* stream, int bytes) {
     }
 }
 
+void releaseAudioThreadState() { SDL_TLSCleanup(); }
+
 }  // namespace kelmo

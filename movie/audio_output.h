@@ -43,4 +43,8 @@ private:
     bool reported_ = true;
 };
 
+// The sound library keeps state for each thread that calls it (its last error, for one) and frees it
+// only for its own threads; a thread of ours calls this before it ends.
+void releaseAudioThreadState();
+
 }  // namespace kelmo

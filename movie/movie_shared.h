@@ -46,7 +46,8 @@ public:
 
     // The request the state calls for (open, start or frame), or 0 for none. One request at a time
     // travels to the movie thread, so a slow decoder never builds a backlog: after a request is claimed
-    // no other is until the movie thread calls requestTaken() (or the poster, when posting failed).
+    // no other is until the movie thread has handled it and calls requestTaken() (or the poster, when
+    // posting failed).
     uint32_t claimRequest();
     void requestTaken();
 

@@ -26,12 +26,10 @@ void MovieThread::handle(const ThreadMessage& message) {
     const uint32_t now = static_cast<uint32_t>(message.wParam);
     switch (message.message) {
         case kMovieOpenMessage:
-            shared_.requestTaken();
             alpha_ = alpha;
             if (!video_.isOpen() && !shared_.refused()) open();  // a second open of an open movie is moot
             break;
         case kMovieStartMessage:
-            shared_.requestTaken();
             alpha_ = alpha;
             if (!video_.isOpen()) break;
             if (started_) {
@@ -41,25 +39,27 @@ void MovieThread::handle(const ThreadMessage& message) {
             }
             break;
         case kMovieFrameMessage:
-            shared_.requestTaken();
             alpha_ = alpha;
             if (started_) showFrameAt(now);
             break;
         case kMovieCloseMessage:
             close();
-            break;
+            return;
         case kMovieSoundDoneMessage:
             soundDone(message.wParam);
-            break;
+            return;
         default:
-            break;
+            return;
     }
+    // Only now may the GL thread post its next request, so requests never queue up behind a slow frame.
+    shared_.requestTaken();
 }
 
 void MovieThread::run() {
     ThreadMessage message;
     while (queue_.get(message)) handle(message);
     close();
+    releaseAudioThreadState();
 }
 
 void MovieThread::open() {
