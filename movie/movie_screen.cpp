@@ -58,6 +58,7 @@ bool addBricks(const ScreenLayout& layout, float mass, std::vector<ScreenPiece>&
     }
 
     pieces.reserve(static_cast<size_t>(bricks));
+    PhysicsWorldAccess asOne;  // no step between a brick and the one it stands on
     for (int row = layout.rows - 1; row >= 0; --row) {
         for (int column = 0; column < layout.columns; ++column) {
             const PieceGeometry g = pieceGeometry(layout, column, row);
@@ -77,6 +78,7 @@ bool addBricks(const ScreenLayout& layout, float mass, std::vector<ScreenPiece>&
                     g.centre[2]);
                 return refuse();
             }
+            restUntilHit(body);
             ScreenPiece piece{body, {}};
             for (int k = 0; k < 4; ++k) {
                 piece.texCoords[k][0] = g.texCoords[k][0];

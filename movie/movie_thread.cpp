@@ -70,7 +70,8 @@ void MovieThread::open() {
         shared_.refuse();
         return;
     }
-    if (!soundRefused_) {
+    // Without a device the sound is neither decoded nor the device asked for again on the next loop.
+    if (!soundRefused_ && !toldNoDevice_) {
         switch (decodeSoundTrack(path_, sound_, reason)) {
             case SoundTrack::Missing:
                 if (!toldNoSoundTrack_) say("Movie: " + path_ + " has no sound track; it plays silently");

@@ -12,6 +12,7 @@ namespace kelmo::physics_detail {
 struct BodyRecord {
     btCollisionShape* ownShape = nullptr;  // the box made by createBoxBody, freed with the body
     bool projectile = false;
+    bool restsUntilHit = false;  // kept asleep at the start and after each reset
 };
 
 // Everything below worldMutex is read and written with it held.

@@ -68,7 +68,12 @@ void resetSceneLocked() {
             motion->m_graphicsWorldTrans = motion->m_startWorldTrans;
             body->setWorldTransform(motion->m_graphicsWorldTrans);
             body->setInterpolationWorldTransform(motion->m_startWorldTrans);
-            body->activate();
+            const auto record = s.bodies.find(body);
+            if (record != s.bodies.end() && record->second.restsUntilHit) {
+                body->forceActivationState(ISLAND_SLEEPING);
+            } else {
+                body->activate();
+            }
         }
         s.dynamicsWorld->getBroadphase()->getOverlappingPairCache()->cleanProxyFromPairs(
             body->getBroadphaseHandle(), s.dynamicsWorld->getDispatcher());
@@ -231,6 +236,15 @@ void setBodyCenterOfMassTransform(btRigidBody* body, const btTransform& transfor
 bool bodyInWorld(const btRigidBody* body) {
     WorldLock lock(state().worldMutex);
     return body != nullptr && body->isInWorld();
+}
+
+void restUntilHit(btRigidBody* body) {
+    PhysicsState& s = state();
+    WorldLock lock(s.worldMutex);
+    const auto it = s.bodies.find(body);
+    if (body == nullptr || it == s.bodies.end()) return;
+    it->second.restsUntilHit = true;
+    body->forceActivationState(ISLAND_SLEEPING);
 }
 
 void destroyBody(btRigidBody* body) {

@@ -57,6 +57,9 @@ btTransform bodyWorldTransform(const btRigidBody* body);
 void setBodyWorldTransform(btRigidBody* body, const btTransform& transform);
 void setBodyCenterOfMassTransform(btRigidBody* body, const btTransform& transform);
 bool bodyInWorld(const btRigidBody* body);
+// The body sleeps until something touches it, now and after every reset. For structures that stand
+// only as built, such as a wall of thin bricks, which the solver's small errors would topple.
+void restUntilHit(btRigidBody* body);
 // Takes the body out of the world if it is in it, releases drag constraints on it, and frees the
 // body, its motion state and the box shape made for it. Pointers the module did not make (or has
 // freed already) are ignored.

@@ -151,5 +151,27 @@ TEST_F(ScreenTest, AFortyByFortyScreenIsWhollyInAWorldSizedForItAndProjectilesSt
     testing_support::stepWorld(1);
 }
 
+// A wall of thin bricks that the solver would topple by itself within seconds: it stands until a
+// projectile hits it, and stands again after a reset.
+TEST_F(ScreenTest, TheWallStandsUntilHitAndAgainAfterAReset) {
+    ASSERT_TRUE(buildScreen(0, 60, 0, 100, 150, 320, 240, 10, 10));
+    const auto topBrickHeight = [] {
+        PhysicsWorldAccess access;
+        const btCollisionObjectArray& objects = access.world()->getCollisionObjectArray();
+        return objects[1]->getWorldTransform().getOrigin().z();
+    };
+    testing_support::stepWorld(600);
+    EXPECT_NEAR(topBrickHeight(), 75 - 3.75, 0.01) << "ten seconds untouched";
+
+    setLaunchPoint(0, -300, 70);
+    ASSERT_NE(shootProjectile(btVector3(0, 60, 70)), nullptr);
+    testing_support::stepWorld(600);
+    EXPECT_LT(topBrickHeight(), 60) << "knocked down";
+
+    resetScene();
+    testing_support::stepWorld(600);
+    EXPECT_NEAR(topBrickHeight(), 75 - 3.75, 0.01) << "standing again after the reset";
+}
+
 }  // namespace
 }  // namespace kelmo
