@@ -50,6 +50,14 @@ protected:
         }
     }
 
+    // A 160x120 movie of flat green, 25 frames at 25 fps.
+    void writeGreenMovie(const std::string& name) {
+        cv::VideoWriter writer((folder_ / name).string(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0,
+                               cv::Size(160, 120));
+        ASSERT_TRUE(writer.isOpened());
+        for (int k = 0; k < 25; ++k) writer.write(cv::Mat(120, 160, CV_8UC3, cv::Scalar(0, 255, 0)));
+    }
+
     // Kelmo.ini: the given sections, then three one-document motions (a small cube).
     // The program's window once it shows, or 0 (with the program's output as the failure).
     xwin::WindowId kelmoWindow(KelmoProcess& kelmo) {
@@ -242,6 +250,58 @@ TEST_F(KelmoRun, TheCharacterWalksFiresAndResetsUnderRealKeys) {
     ASSERT_TRUE(xdotool("Escape"));
     EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
     expectFrameRateLast(kelmo.output());
+}
+
+// The movie on its brick screen, half transparent over the wooden desk; a file that is no movie is
+// named once and the program runs on.
+TEST_F(KelmoRun, TheMovieShowsOnItsScreenAndAFileThatIsNoMovieIsNamedOnce) {
+    fs::copy_file(fs::path(KELMO_FIXTURES_DIR) / "artoolkit/patt.hiro", folder_ / "patt.hiro");
+    writeGreenMovie("green.avi");
+    std::ofstream(folder_ / "broken.avi") << "RIFF, but not a movie";
+    const std::string camera = "[ARToolKit]\nCAM_CON=synthetic pattern=patt.hiro path=still\nFILE_PAT1=patt.hiro\n";
+    const auto greenPixels = [](const cv::Mat& shot) {
+        int count = 0;
+        for (int y = 0; y < shot.rows; ++y)
+            for (int x = 0; x < shot.cols; ++x) {
+                const cv::Vec3b c = shot.at<cv::Vec3b>(y, x);
+                if (c[1] > c[2] + 40 && c[1] > c[0] + 40) ++count;
+            }
+        return count;
+    };
+    {
+        writeIni(camera + "[MOVIE]\nFILE=green.avi\n");
+        KelmoProcess kelmo(folder_.string());
+        const xwin::WindowId window = kelmoWindow(kelmo);
+        ASSERT_NE(window, 0u);
+        cv::Mat shot;
+        std::string error;
+        int green = 0;
+        for (int attempt = 0; attempt < 100 && green < 2000; ++attempt) {
+            usleep(100 * 1000);
+            ASSERT_TRUE(xwin::captureWindow(x_.display(), window, shot, error)) << error;
+            green = greenPixels(shot);
+        }
+        EXPECT_GE(green, 2000) << "the green screen in view";
+        kelmo.signal(SIGTERM);
+        EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
+    }
+    {
+        writeIni(camera + "[MOVIE]\nFILE=broken.avi\n");
+        KelmoProcess kelmo(folder_.string());
+        const xwin::WindowId window = kelmoWindow(kelmo);
+        ASSERT_NE(window, 0u);
+        ASSERT_TRUE(kelmo.waitForOutput("Movie: cannot play broken.avi", kStartSeconds)) << kelmo.output();
+        usleep(1500 * 1000);  // many frames that would each have opened it again
+        cv::Mat shot;
+        std::string error;
+        ASSERT_TRUE(xwin::captureWindow(x_.display(), window, shot, error)) << error;
+        EXPECT_LT(greenPixels(shot), 100);
+        kelmo.signal(SIGTERM);
+        EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
+        const std::string out = kelmo.output();
+        EXPECT_EQ(out.find("Movie: cannot play"), out.rfind("Movie: cannot play")) << out;
+        expectFrameRateLast(out);
+    }
 }
 
 TEST_F(KelmoRun, CtrlCAndClosingTheWindowEndItTheSameWay) {
