@@ -58,6 +58,14 @@ protected:
         for (int k = 0; k < 25; ++k) writer.write(cv::Mat(120, 160, CV_8UC3, cv::Scalar(0, 255, 0)));
     }
 
+    // The hiro marker seen by the synthetic camera along `path`, the cube standing on it, and the
+    // sections given in `more`.
+    void writeMarkerScene(const std::string& path, const std::string& more = "") {
+        fs::copy_file(fs::path(KELMO_FIXTURES_DIR) / "artoolkit/patt.hiro", folder_ / "patt.hiro",
+                      fs::copy_options::overwrite_existing);
+        writeIni("[ARToolKit]\nCAM_CON=synthetic pattern=patt.hiro path=" + path + "\nFILE_PAT1=patt.hiro\n" + more);
+    }
+
     // Kelmo.ini: the given sections, then three one-document motions (a small cube).
     // The program's window once it shows, or 0 (with the program's output as the failure).
     xwin::WindowId kelmoWindow(KelmoProcess& kelmo) {
@@ -104,6 +112,12 @@ void expectFrameRateLast(const std::string& out) {
     EXPECT_GT(std::atof(out.c_str() + line + 4), 1.0) << out;
 }
 
+// Real key presses into the window: "KEY" or "--repeat N --delay MS KEY".
+bool pressKeys(xwin::WindowId window, const std::string& arguments) {
+    const std::string command = "xdotool key --window " + std::to_string(window) + " " + arguments;
+    return std::system(command.c_str()) == 0;
+}
+
 // Captures the window every 100 ms, for up to 10 s, until its centre pixel passes the test.
 template <class Test>
 bool waitForCentre(const xwin::Connection& x, xwin::WindowId window, Test test, cv::Mat& shot) {
@@ -144,8 +158,7 @@ TEST_F(KelmoRun, ShowsTheVideoAndEndsCleanlyOnSigterm) {
 }
 
 TEST_F(KelmoRun, TheCharacterStandsOnTheMarker) {
-    fs::copy_file(fs::path(KELMO_FIXTURES_DIR) / "artoolkit/patt.hiro", folder_ / "patt.hiro");
-    writeIni("[ARToolKit]\nCAM_CON=synthetic pattern=patt.hiro path=frontal\nFILE_PAT1=patt.hiro\n");
+    writeMarkerScene("frontal");
     KelmoProcess kelmo(folder_.string());
     const xwin::WindowId window = kelmoWindow(kelmo);
     ASSERT_NE(window, 0u);
@@ -161,27 +174,22 @@ TEST_F(KelmoRun, TheCharacterStandsOnTheMarker) {
 // Real key presses: "!" shows every physics body (the character's proxy box covers the cube), the
 // double quote goes back to the character, "s" switches shadows on, ESC ends the program cleanly.
 TEST_F(KelmoRun, KeysSwitchTheViewsAndEscEndsTheProgram) {
-    fs::copy_file(fs::path(KELMO_FIXTURES_DIR) / "artoolkit/patt.hiro", folder_ / "patt.hiro");
-    writeIni("[ARToolKit]\nCAM_CON=synthetic pattern=patt.hiro path=frontal\nFILE_PAT1=patt.hiro\n");
+    writeMarkerScene("frontal");
     KelmoProcess kelmo(folder_.string());
     const xwin::WindowId window = kelmoWindow(kelmo);
     ASSERT_NE(window, 0u);
-    const auto press = [window](const char* key) {
-        const std::string command = "xdotool key --window " + std::to_string(window) + " " + key;
-        return std::system(command.c_str()) == 0;
-    };
     cv::Mat shot;
     const auto isCube = [](cv::Vec3b c) { return c[2] > 180 && c[1] < 100 && c[0] < 80; };
     // Blue, with red while the drag keeps it awake or green while it sleeps.
     const auto isBox = [](cv::Vec3b c) { return c[0] > 120 && (c[1] < 100 || c[2] < 100); };
     ASSERT_TRUE(waitForCentre(x_, window, isCube, shot)) << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
-    ASSERT_TRUE(press("exclam"));
+    ASSERT_TRUE(pressKeys(window, "exclam"));
     EXPECT_TRUE(waitForCentre(x_, window, isBox, shot)) << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
-    ASSERT_TRUE(press("quotedbl"));
+    ASSERT_TRUE(pressKeys(window, "quotedbl"));
     EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
-    ASSERT_TRUE(press("s"));
+    ASSERT_TRUE(pressKeys(window, "s"));
     EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << "the cube stays in view with shadows on";
-    ASSERT_TRUE(press("Escape"));
+    ASSERT_TRUE(pressKeys(window, "Escape"));
     EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
     const std::string out = kelmo.output();
     EXPECT_NE(out.find("bulletThread end\n*** "), std::string::npos) << out;
@@ -212,15 +220,10 @@ RedPixels redPixels(const cv::Mat& shot) {
 // towards the marker's +X (image right), "c" brings it back, space drops a projectile from the
 // camera onto it, "c" clears it again, ESC ends the program.
 TEST_F(KelmoRun, TheCharacterWalksFiresAndResetsUnderRealKeys) {
-    fs::copy_file(fs::path(KELMO_FIXTURES_DIR) / "artoolkit/patt.hiro", folder_ / "patt.hiro");
-    writeIni("[ARToolKit]\nCAM_CON=synthetic pattern=patt.hiro path=frontal\nFILE_PAT1=patt.hiro\n");
+    writeMarkerScene("frontal");
     KelmoProcess kelmo(folder_.string());
     const xwin::WindowId window = kelmoWindow(kelmo);
     ASSERT_NE(window, 0u);
-    const auto xdotool = [window](const std::string& arguments) {
-        const std::string command = "xdotool key --window " + std::to_string(window) + " " + arguments;
-        return std::system(command.c_str()) == 0;
-    };
     const auto isCube = [](cv::Vec3b c) { return c[2] > 180 && c[1] < 100 && c[0] < 80; };
     cv::Mat shot;
     ASSERT_TRUE(waitForCentre(x_, window, isCube, shot)) << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
@@ -229,7 +232,7 @@ TEST_F(KelmoRun, TheCharacterWalksFiresAndResetsUnderRealKeys) {
     EXPECT_NEAR(start.meanX, shot.cols / 2.0, 4.0);
 
     // Auto-repeat as a held key gives it: one press every 40 ms for about a second.
-    ASSERT_TRUE(xdotool("--repeat 25 --delay 40 6"));
+    ASSERT_TRUE(pressKeys(window, "--repeat 25 --delay 40 6"));
     usleep(500 * 1000);
     std::string error;
     ASSERT_TRUE(xwin::captureWindow(x_.display(), window, shot, error)) << error;
@@ -237,17 +240,17 @@ TEST_F(KelmoRun, TheCharacterWalksFiresAndResetsUnderRealKeys) {
     EXPECT_GT(walked.count, 50) << "the cube is still in view";
     EXPECT_GT(walked.meanX, start.meanX + 20.0) << "walked to the right, the marker's +X";
 
-    ASSERT_TRUE(xdotool("c"));
+    ASSERT_TRUE(pressKeys(window, "c"));
     EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << "back on the marker's centre";
     EXPECT_NEAR(redPixels(shot).meanX, start.meanX, 4.0);
 
-    ASSERT_TRUE(xdotool("space"));
+    ASSERT_TRUE(pressKeys(window, "space"));
     const auto notCube = [&](cv::Vec3b c) { return !isCube(c); };
     EXPECT_TRUE(waitForCentre(x_, window, notCube, shot)) << "the projectile between the camera and the cube";
-    ASSERT_TRUE(xdotool("c"));
+    ASSERT_TRUE(pressKeys(window, "c"));
     EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << "the reset took the projectile away";
 
-    ASSERT_TRUE(xdotool("Escape"));
+    ASSERT_TRUE(pressKeys(window, "Escape"));
     EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
     expectFrameRateLast(kelmo.output());
 }
@@ -255,10 +258,8 @@ TEST_F(KelmoRun, TheCharacterWalksFiresAndResetsUnderRealKeys) {
 // The movie on its brick screen, half transparent over the wooden desk; a file that is no movie is
 // named once and the program runs on.
 TEST_F(KelmoRun, TheMovieShowsOnItsScreenAndAFileThatIsNoMovieIsNamedOnce) {
-    fs::copy_file(fs::path(KELMO_FIXTURES_DIR) / "artoolkit/patt.hiro", folder_ / "patt.hiro");
     writeGreenMovie("green.avi");
     std::ofstream(folder_ / "broken.avi") << "RIFF, but not a movie";
-    const std::string camera = "[ARToolKit]\nCAM_CON=synthetic pattern=patt.hiro path=still\nFILE_PAT1=patt.hiro\n";
     const auto greenPixels = [](const cv::Mat& shot) {
         int count = 0;
         for (int y = 0; y < shot.rows; ++y)
@@ -269,7 +270,7 @@ TEST_F(KelmoRun, TheMovieShowsOnItsScreenAndAFileThatIsNoMovieIsNamedOnce) {
         return count;
     };
     {
-        writeIni(camera + "[MOVIE]\nFILE=green.avi\n");
+        writeMarkerScene("still", "[MOVIE]\nFILE=green.avi\n");
         KelmoProcess kelmo(folder_.string());
         const xwin::WindowId window = kelmoWindow(kelmo);
         ASSERT_NE(window, 0u);
@@ -286,7 +287,7 @@ TEST_F(KelmoRun, TheMovieShowsOnItsScreenAndAFileThatIsNoMovieIsNamedOnce) {
         EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
     }
     {
-        writeIni(camera + "[MOVIE]\nFILE=broken.avi\n");
+        writeMarkerScene("still", "[MOVIE]\nFILE=broken.avi\n");
         KelmoProcess kelmo(folder_.string());
         const xwin::WindowId window = kelmoWindow(kelmo);
         ASSERT_NE(window, 0u);
