@@ -1,6 +1,7 @@
 #include "tracking/frame_pacer.h"
 
 #include <cmath>
+#include <utility>
 
 #include "platform/clock.h"
 
@@ -15,20 +16,24 @@ double FramePacer::saneFramesPerSecond(double fps) {
     return std::isfinite(fps) && fps > 0.5 && fps <= 1000.0 ? fps : kDefaultFramesPerSecond;
 }
 
-FramePacer::FramePacer(double framesPerSecond) : framesPerSecond_(saneFramesPerSecond(framesPerSecond)) {}
+FramePacer::FramePacer(double framesPerSecond, MillisecondClock clock)
+    : framesPerSecond_(saneFramesPerSecond(framesPerSecond)), clock_(std::move(clock)) {}
+
+uint64_t FramePacer::now() const { return clock_ ? clock_() : steadyMilliseconds(); }
 
 void FramePacer::start() {
-    startMs_ = steadyMilliseconds();
+    startMs_ = now();
     next_ = 0;
 }
 
 int64_t FramePacer::framesToSkip() {
-    const uint64_t elapsedMs = steadyMilliseconds() - startMs_;
+    const uint64_t nowMs = now();
+    const uint64_t elapsedMs = nowMs - startMs_;
     const auto due = static_cast<uint64_t>(static_cast<double>(elapsedMs) * framesPerSecond_ / 1000.0);
     if (next_ > due) return -1;
     const uint64_t behind = due - next_;
     if (behind > kMaxFramesSkipped) {
-        startMs_ = steadyMilliseconds() - static_cast<uint64_t>(static_cast<double>(next_) * 1000.0 / framesPerSecond_);
+        startMs_ = nowMs - static_cast<uint64_t>(static_cast<double>(next_) * 1000.0 / framesPerSecond_);
         return 0;
     }
     next_ += behind;

@@ -2,8 +2,13 @@
 // Paces a recorded or generated source like a live camera: frame n is due n / fps seconds after
 // start, and a consumer that falls behind skips frames instead of slowing the clip down.
 #include <cstdint>
+#include <functional>
 
 namespace kelmo {
+
+// Milliseconds on a clock that never jumps; the origin is arbitrary. Empty means the steady clock;
+// tests drive their own, so pacing does not depend on how fast the machine is.
+using MillisecondClock = std::function<uint64_t()>;
 
 class FramePacer {
 public:
@@ -11,7 +16,7 @@ public:
     // Frame rates outside this range are taken for a broken file's and replaced by the default.
     static double saneFramesPerSecond(double fps);
 
-    explicit FramePacer(double framesPerSecond = kDefaultFramesPerSecond);
+    explicit FramePacer(double framesPerSecond = kDefaultFramesPerSecond, MillisecondClock clock = {});
 
     void start();
     double framesPerSecond() const { return framesPerSecond_; }
@@ -23,7 +28,10 @@ public:
     uint64_t frameNumber() const { return next_; }
 
 private:
+    uint64_t now() const;
+
     double framesPerSecond_;
+    MillisecondClock clock_;
     uint64_t startMs_ = 0;
     uint64_t next_ = 0;  // frames consumed since start, skipped ones included
 };

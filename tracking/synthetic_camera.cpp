@@ -6,6 +6,7 @@
 #include <cmath>
 #include <set>
 #include <sstream>
+#include <utility>
 
 #include "tracking/frame_pacer.h"
 #include "tracking/pattern_file.h"
@@ -167,7 +168,8 @@ bool SyntheticCamera::renderAt(const double pose[3][4], uint64_t frameNumber, Bg
                                 frameNumber, image, truth);
 }
 
-std::unique_ptr<SyntheticCamera> openSyntheticCamera(const SyntheticOptions& options, std::string& error) {
+std::unique_ptr<SyntheticCamera> openSyntheticCamera(const SyntheticOptions& options, std::string& error,
+                                                     MillisecondClock clock) {
     if (options.cameraParamFile.empty()) {
         error = "the synthetic camera needs a camera parameter file: give param=FILE or set CAM_PARA";
         return nullptr;
@@ -202,15 +204,16 @@ std::unique_ptr<SyntheticCamera> openSyntheticCamera(const SyntheticOptions& opt
         return nullptr;
     }
     state->options = options;
-    state->pacer = FramePacer(options.framesPerSecond);
+    state->pacer = FramePacer(options.framesPerSecond, std::move(clock));
     return std::unique_ptr<SyntheticCamera>(new SyntheticCamera(std::move(state)));
 }
 
-std::unique_ptr<VideoSource> openSyntheticSource(const VideoSourceSpec& spec, std::string& error) {
+std::unique_ptr<VideoSource> openSyntheticSource(const VideoSourceSpec& spec, std::string& error,
+                                                 MillisecondClock clock) {
     SyntheticOptions options;
     if (!parseSyntheticOptions(spec.options, options, error)) return nullptr;
     if (options.cameraParamFile.empty()) options.cameraParamFile = spec.cameraParamFile;
-    return openSyntheticCamera(options, error);
+    return openSyntheticCamera(options, error, std::move(clock));
 }
 
 }  // namespace kelmo

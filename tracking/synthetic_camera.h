@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "tracking/frame_pacer.h"
 #include "tracking/synthetic_scene.h"
 #include "tracking/video_source.h"
 
@@ -65,16 +66,20 @@ public:
     const SyntheticOptions& options() const;
 
 private:
-    friend std::unique_ptr<SyntheticCamera> openSyntheticCamera(const SyntheticOptions&, std::string&);
+    friend std::unique_ptr<SyntheticCamera> openSyntheticCamera(const SyntheticOptions&, std::string&,
+                                                                MillisecondClock);
     struct State;
     explicit SyntheticCamera(std::unique_ptr<State> state);
     std::unique_ptr<State> state_;
 };
 
 // Loads the parameters and the marker. Null, with a message naming the file or value, on failure.
-std::unique_ptr<SyntheticCamera> openSyntheticCamera(const SyntheticOptions& options, std::string& error);
+// The clock paces the frames (empty: the steady clock).
+std::unique_ptr<SyntheticCamera> openSyntheticCamera(const SyntheticOptions& options, std::string& error,
+                                                     MillisecondClock clock = {});
 
 // For openVideoSource: spec.options holds the option text, spec.cameraParamFile the default parameters.
-std::unique_ptr<VideoSource> openSyntheticSource(const VideoSourceSpec& spec, std::string& error);
+std::unique_ptr<VideoSource> openSyntheticSource(const VideoSourceSpec& spec, std::string& error,
+                                                 MillisecondClock clock = {});
 
 }  // namespace kelmo

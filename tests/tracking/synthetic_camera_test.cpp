@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <fstream>
-#include <thread>
+
+#include "tests/tracking/manual_clock.h"
 
 namespace kelmo {
 namespace {
@@ -114,17 +114,16 @@ TEST(SyntheticCamera, DeliversPacedFramesWithTheirTruth) {
     SyntheticOptions options;
     options.cameraParamFile = kCameraFile;
     options.patternFile = kFixtures + "patt.kanji";
-    // Slow enough that even a sanitizer build renders a frame before the next is due.
-    options.framesPerSecond = 4.0;
+    options.framesPerSecond = 4.0;  // a frame every 250 ms
     options.noise = 1.5;
+    testing_support::ManualClock clock;
     std::string error;
-    std::unique_ptr<SyntheticCamera> camera = openSyntheticCamera(options, error);
+    std::unique_ptr<SyntheticCamera> camera = openSyntheticCamera(options, error, clock.function());
     ASSERT_NE(camera, nullptr) << error;
     EXPECT_EQ(camera->getImage(), nullptr) << "nothing before start";
     EXPECT_EQ(camera->lastDelivered(), nullptr);
 
     camera->start();
-    const auto started = std::chrono::steady_clock::now();
     const ImageView* first = camera->getImage();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->width, 640);
@@ -133,20 +132,17 @@ TEST(SyntheticCamera, DeliversPacedFramesWithTheirTruth) {
     EXPECT_EQ(camera->lastDelivered()->frameNumber, 0u);
     EXPECT_EQ(camera->getImage(), nullptr) << "no second image while the first is held";
     camera->releaseImage();
-    EXPECT_EQ(camera->getImage(), nullptr) << "the next frame is 250 ms away";
+    clock.advance(249);
+    EXPECT_EQ(camera->getImage(), nullptr) << "frame 1 is due at 250 ms";
 
-    for (int delivered = 0; delivered < 3; ++delivered) {
-        const ImageView* image = nullptr;
-        while (image == nullptr && std::chrono::steady_clock::now() - started < std::chrono::seconds(5)) {
-            image = camera->getImage();
-            if (image == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        ASSERT_NE(image, nullptr);
-        const double elapsedMs =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+    // One period later the next frame; a consumer three periods late skips the two it missed.
+    const std::pair<uint64_t, uint64_t> steps[] = {{1, 1}, {750, 4}, {250, 5}};
+    for (const auto& [advanceMs, expected] : steps) {
+        clock.advance(advanceMs);
+        const ImageView* image = camera->getImage();
+        ASSERT_NE(image, nullptr) << "frame " << expected;
         const SyntheticFrameTruth last = *camera->lastDelivered();
-        EXPECT_GE(last.frameNumber, static_cast<uint64_t>(delivered + 1));
-        EXPECT_GE(elapsedMs + 1.0, last.frameNumber * 250.0) << "frame " << last.frameNumber << " came early";
+        EXPECT_EQ(last.frameNumber, expected);
 
         // The truth is that of the delivered image: the path at frame / fps, rendered identically.
         double pose[3][4];
@@ -158,7 +154,9 @@ TEST(SyntheticCamera, DeliversPacedFramesWithTheirTruth) {
         ASSERT_TRUE(camera->renderAt(pose, last.frameNumber, again, truth));
         EXPECT_EQ(std::memcmp(again.pixels.data(), image->pixels, again.pixels.size()), 0);
         camera->releaseImage();
+        EXPECT_EQ(camera->getImage(), nullptr) << "the same frame twice";
     }
+    clock.advance(250);
     camera->stop();
     EXPECT_EQ(camera->getImage(), nullptr);
 }
