@@ -24,20 +24,24 @@ void setText(char (&field)[256], const std::string& text) {
     field[sizeof field - 1] = '\0';
 }
 
+TrackingConfig slotsConfig() {
+    TrackingConfig config;
+    std::memset(&config, 0, sizeof config);
+    setText(config.cameraParamFile, kFixtures + "camera_para.dat");
+    setText(config.patterns[0].file, kFixtures + "no-such.patt");
+    setText(config.patterns[1].file, kFixtures + "patt.kanji");
+    setText(config.patterns[2].file, kFixtures + "patt.hiro");
+    for (PatternConfig& p : config.patterns) p.width = 80.0;
+    return config;
+}
+
 // Slot 0: a file that does not exist; slot 1: Kanji; slot 2: Hiro, 80 wide. The camera shows Hiro.
+// The images are rendered once; each case starts a fresh tracker, since a pattern once seen keeps
+// its pose and no case may depend on what an earlier one showed.
 class TrackedSlots : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!testing_support::glutStarted()) return;
-
-        TrackingConfig config;
-        std::memset(&config, 0, sizeof config);
-        setText(config.cameraParamFile, kFixtures + "camera_para.dat");
-        setText(config.patterns[0].file, kFixtures + "no-such.patt");
-        setText(config.patterns[1].file, kFixtures + "patt.kanji");
-        setText(config.patterns[2].file, kFixtures + "patt.hiro");
-        for (PatternConfig& p : config.patterns) p.width = 80.0;
-
+        const TrackingConfig config = slotsConfig();
         CameraParam camera;
         std::string error;
         PatternData hiro;
@@ -56,18 +60,24 @@ protected:
         SyntheticTruth none;
         renderSyntheticFrame(*scene, away, 1.0, 1, 1, image, none);
         withoutMarker = new std::vector<uint8_t>(image.pixels);
-
-        camera_ = new MemoryCamera(camera.xsize, camera.ysize);
-        testing::internal::CaptureStdout();
-        initialised = initTrackingWithSource(config, std::unique_ptr<VideoSource>(camera_));
-        console = testing::internal::GetCapturedStdout();
-    }
-    static void TearDownTestSuite() {
-        if (initialised) cleanupTracking();
+        imageWidth = camera.xsize;
+        imageHeight = camera.ysize;
     }
     void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+        if (!testing_support::glutStarted()) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+        ASSERT_NE(withMarker, nullptr) << "the fixtures did not load";
+        camera_ = new MemoryCamera(imageWidth, imageHeight);
+        testing::internal::CaptureStdout();
+        const bool initialised = initTrackingWithSource(slotsConfig(), std::unique_ptr<VideoSource>(camera_));
+        console = testing::internal::GetCapturedStdout();
         ASSERT_TRUE(initialised) << console;
+    }
+    void TearDown() override {
+        if (camera_ == nullptr) return;
+        testing::internal::CaptureStdout();
+        cleanupTracking();
+        testing::internal::GetCapturedStdout();
+        camera_ = nullptr;
     }
 
     static bool show(const std::vector<uint8_t>* frame) {
@@ -80,8 +90,9 @@ protected:
     static inline SyntheticTruth truth;
     static inline std::vector<uint8_t>* withMarker = nullptr;
     static inline std::vector<uint8_t>* withoutMarker = nullptr;
+    static inline int imageWidth = 0;
+    static inline int imageHeight = 0;
     static inline MemoryCamera* camera_ = nullptr;  // owned by the tracker
-    static inline bool initialised = false;
     static inline std::string console;
 };
 
