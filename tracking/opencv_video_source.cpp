@@ -1,14 +1,16 @@
-// Video sources on OpenCV's capture: live cameras deliver when the driver has an image; files and
-// still images are paced at their own frame rate, like a camera, and start again at the end.
+// Video sources on OpenCV's capture: live cameras through the grabber thread that keeps only the
+// newest image; files and still images paced at their own frame rate, like a camera, and started
+// again at the end.
+#include <cmath>
+#include <cstdio>
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
-
-#include <cmath>
-#include <cstdio>
+#include <utility>
 
 #include "tracking/frame_pacer.h"
+#include "tracking/live_camera_source.h"
 #include "tracking/synthetic_camera.h"
 #include "tracking/video_source.h"
 
@@ -39,9 +41,98 @@ bool normalise(const cv::Mat& in, int width, int height, cv::Mat& out) {
     return true;
 }
 
-class CaptureSource : public VideoSource {
+std::string describe(const VideoSourceSpec& spec) {
+    switch (spec.kind) {
+        case VideoSourceKind::CameraIndex:
+            return "camera " + std::to_string(spec.cameraIndex);
+        case VideoSourceKind::CameraDevice:
+            return "camera device \"" + spec.path + "\"";
+        case VideoSourceKind::VideoFile:
+            return "video file \"" + spec.path + "\"";
+        case VideoSourceKind::ImageFile:
+            return "image file \"" + spec.path + "\"";
+        case VideoSourceKind::ImageSequence:
+            return "image series \"" + spec.path + "\"";
+        case VideoSourceKind::Synthetic:
+            return "synthetic camera";
+    }
+    return spec.path;
+}
+
+bool openCapture(const VideoSourceSpec& spec, cv::VideoCapture& capture) {
+    switch (spec.kind) {
+        case VideoSourceKind::CameraIndex:
+            capture.open(spec.cameraIndex, cv::CAP_V4L2);
+            break;
+        case VideoSourceKind::CameraDevice:
+            capture.open(spec.path, cv::CAP_V4L2);
+            break;
+        case VideoSourceKind::ImageSequence:
+            capture.open(spec.path, cv::CAP_IMAGES);
+            break;
+        default:
+            // FFmpeg alone: letting OpenCV try every backend probes USB and GStreamer for a
+            // file name, slowly and noisily.
+            capture.open(spec.path, cv::CAP_FFMPEG);
+            break;
+    }
+    if (!capture.isOpened()) return false;
+    if (spec.width > 0) capture.set(cv::CAP_PROP_FRAME_WIDTH, spec.width);
+    if (spec.height > 0) capture.set(cv::CAP_PROP_FRAME_HEIGHT, spec.height);
+    return true;
+}
+
+// A V4L2 camera for the live source's grabber thread.
+class V4l2Camera : public CameraDevice {
 public:
-    explicit CaptureSource(const VideoSourceSpec& spec) : spec_(spec) {}
+    V4l2Camera(cv::VideoCapture capture, int width, int height)
+        : capture_(std::move(capture)), width_(width), height_(height) {}
+
+    bool grab() override { return capture_.grab(); }
+
+    bool retrieve(BgrImage& image) override {
+        if (!capture_.retrieve(raw_)) return false;
+        image.width = width_;
+        image.height = height_;
+        image.pixels.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3);
+        cv::Mat out(height_, width_, CV_8UC3, image.pixels.data());
+        return normalise(raw_, width_, height_, out);
+    }
+
+private:
+    cv::VideoCapture capture_;
+    cv::Mat raw_;
+    int width_;
+    int height_;
+};
+
+// Reads the first image to learn the size, then hands the camera to the grabber thread. That image
+// is not shown: by the time the frame loop starts it is old.
+std::unique_ptr<VideoSource> openLiveCamera(const VideoSourceSpec& spec, std::string& error) {
+    cv::VideoCapture capture;
+    if (!openCapture(spec, capture)) {
+        error = describe(spec) + " cannot be opened";
+        return nullptr;
+    }
+    cv::Mat first, checked;
+    if (!capture.read(first) || first.empty()) {
+        error = describe(spec) + " delivered no image";
+        return nullptr;
+    }
+    if (!normalise(first, first.cols, first.rows, checked)) {
+        error = describe(spec) + " delivers images in a layout that cannot be used";
+        return nullptr;
+    }
+    return openLiveCameraSource(std::make_unique<V4l2Camera>(std::move(capture), first.cols, first.rows),
+                                first.cols, first.rows, describe(spec));
+}
+
+// Files, image series and still images, paced at their own frame rate like a camera: the image
+// handed out is always the one due now, decoded on request, so no queue can grow old.
+class PacedCaptureSource : public VideoSource {
+public:
+    PacedCaptureSource(const VideoSourceSpec& spec, MillisecondClock clock)
+        : spec_(spec), clock_(std::move(clock)) {}
 
     bool open(std::string& error) {
         cv::Mat first;
@@ -53,26 +144,25 @@ public:
             }
             first = still_;
         } else {
-            if (!openCapture()) {
-                error = describe() + " cannot be opened";
+            if (!openCapture(spec_, capture_)) {
+                error = describe(spec_) + " cannot be opened";
                 return false;
             }
             if (!capture_.read(first) || first.empty()) {
-                error = describe() + " delivered no image";
+                error = describe(spec_) + " delivered no image";
                 return false;
             }
         }
         width_ = first.cols;
         height_ = first.rows;
         if (!normalise(first, width_, height_, frame_)) {
-            error = describe() + " delivers images in a layout that cannot be used";
+            error = describe(spec_) + " delivers images in a layout that cannot be used";
             return false;
         }
         pendingFirst_ = true;
-        if (isPaced()) {
-            const double fps = spec_.kind == VideoSourceKind::VideoFile ? capture_.get(cv::CAP_PROP_FPS) : 0.0;
-            pacer_ = FramePacer(fps);
-        }
+        // Image series and still images: the default rate.
+        const double fps = spec_.kind == VideoSourceKind::VideoFile ? capture_.get(cv::CAP_PROP_FPS) : 0.0;
+        pacer_ = FramePacer(fps, clock_);
         return true;
     }
 
@@ -88,7 +178,7 @@ public:
 
     const ImageView* getImage() override {
         if (!running_ || held_ || failed_) return nullptr;
-        if (isPaced() && !catchUpWithClock()) return nullptr;
+        if (!catchUpWithClock()) return nullptr;
         if (pendingFirst_) {
             pendingFirst_ = false;
         } else if (!readNext()) {
@@ -103,51 +193,6 @@ public:
     void releaseImage() override { held_ = false; }
 
 private:
-    bool isPaced() const {
-        return spec_.kind != VideoSourceKind::CameraIndex && spec_.kind != VideoSourceKind::CameraDevice;
-    }
-
-    std::string describe() const {
-        switch (spec_.kind) {
-            case VideoSourceKind::CameraIndex:
-                return "camera " + std::to_string(spec_.cameraIndex);
-            case VideoSourceKind::CameraDevice:
-                return "camera device \"" + spec_.path + "\"";
-            case VideoSourceKind::VideoFile:
-                return "video file \"" + spec_.path + "\"";
-            case VideoSourceKind::ImageFile:
-                return "image file \"" + spec_.path + "\"";
-            case VideoSourceKind::ImageSequence:
-                return "image series \"" + spec_.path + "\"";
-            case VideoSourceKind::Synthetic:
-                return "synthetic camera";
-        }
-        return spec_.path;
-    }
-
-    bool openCapture() {
-        switch (spec_.kind) {
-            case VideoSourceKind::CameraIndex:
-                capture_.open(spec_.cameraIndex, cv::CAP_V4L2);
-                break;
-            case VideoSourceKind::CameraDevice:
-                capture_.open(spec_.path, cv::CAP_V4L2);
-                break;
-            case VideoSourceKind::ImageSequence:
-                capture_.open(spec_.path, cv::CAP_IMAGES);
-                break;
-            default:
-                // FFmpeg alone: letting OpenCV try every backend probes USB and GStreamer for a
-                // file name, slowly and noisily.
-                capture_.open(spec_.path, cv::CAP_FFMPEG);
-                break;
-        }
-        if (!capture_.isOpened()) return false;
-        if (spec_.width > 0) capture_.set(cv::CAP_PROP_FRAME_WIDTH, spec_.width);
-        if (spec_.height > 0) capture_.set(cv::CAP_PROP_FRAME_HEIGHT, spec_.height);
-        return true;
-    }
-
     // False while the next frame is not due yet. A consumer that fell behind skips frames.
     bool catchUpWithClock() {
         int64_t skip = pacer_.framesToSkip();
@@ -163,10 +208,11 @@ private:
         if (spec_.kind == VideoSourceKind::ImageFile) return true;  // frame_ already holds the image
         cv::Mat raw;
         if (!capture_.read(raw) || raw.empty()) {
-            // Files start again at the end; a camera that stops is reported once.
-            if (!isPaced() || !(capture_.release(), openCapture()) || !capture_.read(raw) || raw.empty()) {
+            // At the end the file starts again; one that cannot be read again is reported once.
+            capture_.release();
+            if (!openCapture(spec_, capture_) || !capture_.read(raw) || raw.empty()) {
                 failed_ = true;
-                std::printf("%s stopped delivering images\n", describe().c_str());
+                std::printf("%s stopped delivering images\n", describe(spec_).c_str());
                 std::fflush(stdout);
                 return false;
             }
@@ -175,6 +221,7 @@ private:
     }
 
     VideoSourceSpec spec_;
+    MillisecondClock clock_;
     cv::VideoCapture capture_;
     cv::Mat still_;
     cv::Mat frame_;  // the image handed out, owned here
@@ -190,11 +237,14 @@ private:
 
 }  // namespace
 
-std::unique_ptr<VideoSource> openVideoSource(const VideoSourceSpec& spec, std::string& error) {
-    if (spec.kind == VideoSourceKind::Synthetic) return openSyntheticSource(spec, error);
+std::unique_ptr<VideoSource> openVideoSource(const VideoSourceSpec& spec, std::string& error,
+                                             MillisecondClock clock) {
+    if (spec.kind == VideoSourceKind::Synthetic) return openSyntheticSource(spec, error, std::move(clock));
     // Every backend OpenCV tries logs its own complaint; the caller reports one clear line instead.
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
-    auto source = std::make_unique<CaptureSource>(spec);
+    if (spec.kind == VideoSourceKind::CameraIndex || spec.kind == VideoSourceKind::CameraDevice)
+        return openLiveCamera(spec, error);
+    auto source = std::make_unique<PacedCaptureSource>(spec, std::move(clock));
     if (!source->open(error)) return nullptr;
     return source;
 }

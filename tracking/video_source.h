@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "tracking/frame_pacer.h"
 #include "tracking/image_view.h"
 
 namespace kelmo {
@@ -16,8 +17,8 @@ public:
     virtual int height() const = 0;
     virtual void start() = 0;
     virtual void stop() = 0;
-    // The newest image not delivered yet, or null when none is ready. It stays valid until
-    // releaseImage(); until then no further image is delivered.
+    // The newest image not delivered yet, or null when none is ready; never one older than a camera
+    // period. It stays valid until releaseImage(); until then no further image is delivered.
     virtual const ImageView* getImage() = 0;
     virtual void releaseImage() = 0;
 };
@@ -38,7 +39,9 @@ struct VideoSourceSpec {
 bool parseCameraConfig(const std::string& text, VideoSourceSpec& spec, std::string& error);
 
 // Opens the source and reads its first image to learn the size (a synthetic camera knows it from its
-// parameters). Null, with the reason, on failure.
-std::unique_ptr<VideoSource> openVideoSource(const VideoSourceSpec& spec, std::string& error);
+// parameters). Null, with the reason, on failure. Files, image series and the synthetic camera are
+// paced by the clock (empty: the steady clock); a live camera delivers when it has a new image.
+std::unique_ptr<VideoSource> openVideoSource(const VideoSourceSpec& spec, std::string& error,
+                                             MillisecondClock clock = {});
 
 }  // namespace kelmo

@@ -1,23 +1,21 @@
+#include "tracking/video_source.h"
+
 #include <gtest/gtest.h>
-
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/videoio.hpp>
-
 #include <unistd.h>
 
-#include <algorithm>
-
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <set>
-#include <thread>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
+#include <vector>
 
-#include "tracking/video_source.h"
 #include "tests/support/temp_path.h"
+#include "tests/tracking/manual_clock.h"
 
 namespace kelmo {
 namespace {
+
+using testing_support::ManualClock;
 
 // Frame k of the generated media is one flat colour, so the frame can be told from its pixels.
 cv::Scalar colourOf(int k) { return cv::Scalar(40 + 60 * k, 200 - 50 * k, 90 + 30 * k); }
@@ -39,27 +37,28 @@ std::string writeVideo(const std::string& name, int frames, double fps, cv::Size
     return path;
 }
 
-std::unique_ptr<VideoSource> open(const std::string& config) {
+std::unique_ptr<VideoSource> open(const std::string& config, ManualClock& clock) {
     VideoSourceSpec spec;
     std::string error;
     EXPECT_TRUE(parseCameraConfig(config, spec, error)) << error;
-    std::unique_ptr<VideoSource> source = openVideoSource(spec, error);
+    std::unique_ptr<VideoSource> source = openVideoSource(spec, error, clock.function());
     EXPECT_NE(source, nullptr) << config << ": " << error;
     return source;
 }
 
-// Polls like the frame loop does; the source decides when an image is due.
-const ImageView* nextImage(VideoSource& source) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (const ImageView* image = source.getImage()) return image;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return nullptr;
+// The frame the source hands out after the clock moved on by ms; -1 for none. Released again.
+int frameAfter(VideoSource& source, ManualClock& clock, uint64_t ms, int frames) {
+    clock.advance(ms);
+    const ImageView* image = source.getImage();
+    if (image == nullptr) return -1;
+    const int k = frameIndexOf(*image, frames);
+    source.releaseImage();
+    return k;
 }
 
 TEST(VideoSource, VideoFileIsPacedLikeACameraAndLoops) {
-    auto source = open(writeVideo("paced.avi", 3, 10.0, cv::Size(64, 48)));
+    ManualClock clock;
+    auto source = open(writeVideo("paced.avi", 3, 10.0, cv::Size(64, 48)), clock);
     ASSERT_NE(source, nullptr);
     EXPECT_EQ(source->width(), 64);
     EXPECT_EQ(source->height(), 48);
@@ -73,32 +72,31 @@ TEST(VideoSource, VideoFileIsPacedLikeACameraAndLoops) {
     EXPECT_EQ(frameIndexOf(*first, 3), 0);
     EXPECT_EQ(source->getImage(), nullptr) << "no second image while the first is held";
     source->releaseImage();
-    EXPECT_EQ(source->getImage(), nullptr) << "the next frame is 100 ms away";
+    EXPECT_EQ(frameAfter(*source, clock, 99, 3), -1) << "the next frame is due at 100 ms";
 
-    // Frames keep coming past the end of the file: it starts again.
-    std::set<int> seen;
-    int delivered = 0;
-    for (; delivered < 8; ++delivered) {
-        const ImageView* image = nextImage(*source);
-        ASSERT_NE(image, nullptr) << "after " << delivered << " images";
-        seen.insert(frameIndexOf(*image, 3));
-        source->releaseImage();
-    }
-    EXPECT_EQ(seen, (std::set<int>{0, 1, 2}));
+    // Each frame when due, round again past the end of the file, and a consumer two periods late
+    // skips the frame it missed.
+    std::vector<int> order;
+    for (uint64_t ms : {1, 100, 100, 200, 100}) order.push_back(frameAfter(*source, clock, ms, 3));
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 0, 2, 0}));
+    EXPECT_EQ(frameAfter(*source, clock, 0, 3), -1) << "the same frame twice";
 }
 
 TEST(VideoSource, StillImageIsDeliveredRepeatedly) {
     const std::string path = testing_support::tempPath("still.png");
     ASSERT_TRUE(cv::imwrite(path, cv::Mat(cv::Size(40, 30), CV_8UC3, colourOf(1))));
-    auto source = open(path);
+    ManualClock clock;
+    auto source = open(path, clock);
     ASSERT_NE(source, nullptr);
     source->start();
     for (int i = 0; i < 3; ++i) {
-        const ImageView* image = nextImage(*source);
-        ASSERT_NE(image, nullptr);
+        const ImageView* image = source->getImage();
+        ASSERT_NE(image, nullptr) << i;
         EXPECT_EQ(image->width, 40);
         EXPECT_EQ(frameIndexOf(*image, 3), 1);
         source->releaseImage();
+        EXPECT_EQ(source->getImage(), nullptr) << "30 a second, not more";
+        clock.advance(34);
     }
 }
 
@@ -112,27 +110,28 @@ TEST(VideoSource, NumberedImagesPlayInOrderAtOneSize) {
         std::snprintf(name, sizeof name, "/%03d.png", k);
         ASSERT_TRUE(cv::imwrite(folder + name, cv::Mat(sizes[k], CV_8UC3, colourOf(k))));
     }
-    auto source = open(folder + "/%03d.png");
+    ManualClock clock;
+    auto source = open(folder + "/%03d.png", clock);
     ASSERT_NE(source, nullptr);
     source->start();
     std::vector<int> order;
-    for (int i = 0; i < 4; ++i) {
-        const ImageView* image = nextImage(*source);
-        ASSERT_NE(image, nullptr);
+    for (int i = 0; i < 5; ++i) {
+        const ImageView* image = source->getImage();
+        ASSERT_NE(image, nullptr) << i;
         EXPECT_EQ(image->width, 32);
         EXPECT_EQ(image->height, 24);
         order.push_back(frameIndexOf(*image, 3));
         source->releaseImage();
+        clock.advance(34);  // a little over one period of 30 a second
     }
-    // In order, possibly skipping frames the consumer was too slow for, and round again.
-    EXPECT_EQ(order.front(), 0);
-    EXPECT_NE(std::find(order.begin(), order.end(), 2), order.end());
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 0, 1}));
 }
 
 TEST(VideoSource, WhatCannotBeOpenedFailsWithItsName) {
-    for (const std::string& config : {testing_support::tempPath("missing.avi"), testing_support::tempPath("missing.png"),
-                                     testing_support::tempPath("missing/%04d.png"), std::string("/dev/video63"),
-                                     std::string("-dev=/dev/video62")}) {
+    for (const std::string& config :
+         {testing_support::tempPath("missing.avi"), testing_support::tempPath("missing.png"),
+          testing_support::tempPath("missing/%04d.png"), std::string("/dev/video63"),
+          std::string("-dev=/dev/video62")}) {
         VideoSourceSpec spec;
         std::string error;
         ASSERT_TRUE(parseCameraConfig(config, spec, error));
