@@ -70,7 +70,8 @@ bool currentDirectory(std::string& directory, int& errorNumber) {
 
 }  // namespace
 
-bool loadConfiguration(std::string& error) {
+bool loadConfiguration(std::string& error, std::string* warning) {
+    if (warning) warning->clear();
     std::string directory;
     int errorNumber = 0;
     if (!currentDirectory(directory, errorNumber)) {
@@ -87,7 +88,11 @@ bool loadConfiguration(std::string& error) {
                 std::to_string(kPathBufferSize - 1) + " characters): " + directory;
         return false;
     }
-    loadConfigurationFrom(IniFile::load(directory + "/" + kFileName));
+    const std::string path = directory + "/" + kFileName;
+    std::string problem;
+    loadConfigurationFrom(IniFile::load(path, &problem));
+    if (warning && !problem.empty())
+        *warning = "cannot read " + path + " (" + problem + "): every setting takes its default";
     return true;
 }
 

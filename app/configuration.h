@@ -14,8 +14,9 @@ class IniFile;
 
 // Reads <current directory>/Kelmo.ini; a missing file, section or key yields the default. False,
 // with one line saying why in error, when the current directory cannot be read or is too long for
-// the 256-character path.
-bool loadConfiguration(std::string& error);
+// the 256-character path. A file that is there but cannot be read also yields every default;
+// warning (when given) then holds one line saying so, and is emptied otherwise.
+bool loadConfiguration(std::string& error, std::string* warning = nullptr);
 // Zeroes the records and fills them from an already parsed file.
 void loadConfigurationFrom(const IniFile& ini);
 

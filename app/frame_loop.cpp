@@ -111,11 +111,12 @@ void printFeatureReport() {
 }
 
 bool startUp() {
-    std::string error;
-    if (!loadConfiguration(error)) {
+    std::string error, warning;
+    if (!loadConfiguration(error, &warning)) {
         std::printf("%s\n", error.c_str());
         return false;
     }
+    if (!warning.empty()) std::printf("%s\n", warning.c_str());
     for (int i = 0; i < 3; ++i) {
         const std::string problem = motionSequenceProblem(i);
         if (!problem.empty()) {

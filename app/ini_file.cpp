@@ -1,6 +1,9 @@
 #include "app/ini_file.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace kelmo {
 namespace {
@@ -41,15 +44,15 @@ public:
 
     void feed(std::string_view chunk) {
         while (!chunk.empty()) {
-            std::size_t newline = chunk.find('\n');
-            if (newline == std::string_view::npos) {
-                pending_.append(chunk);
-                return;
-            }
-            if (pending_.empty()) {
-                line(chunk.substr(0, newline));
+            const std::size_t newline = chunk.find('\n');
+            const std::string_view piece = chunk.substr(0, newline);
+            if (newline != std::string_view::npos && pending_.empty() && piece.size() <= kMaxLineLength) {
+                line(piece);
             } else {
-                pending_.append(chunk.substr(0, newline));
+                // Past kMaxLineLength the rest of a line is dropped: a file without line ends must not
+                // grow memory.
+                pending_.append(piece.substr(0, kMaxLineLength - std::min(pending_.size(), kMaxLineLength)));
+                if (newline == std::string_view::npos) return;
                 line(pending_);
                 pending_.clear();
             }
@@ -102,18 +105,36 @@ IniFile IniFile::parse(std::string_view text) {
     return ini;
 }
 
-IniFile IniFile::load(const std::string& path) {
+IniFile IniFile::load(const std::string& path, std::string* problem) {
+    if (problem) problem->clear();
     IniFile ini;
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return ini;
+    if (file == nullptr) {
+        const int error = errno;
+        if (problem && error != ENOENT && error != ENOTDIR) *problem = std::strerror(error);
+        return ini;
+    }
     Parser parser(ini);
     char buffer[64 * 1024];
     std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) parser.feed(std::string_view(buffer, got));
+    std::size_t total = 0;
+    bool tooLarge = false;
+    while (!tooLarge && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        total += got;
+        // Also what ends a file that never ends, such as /dev/zero.
+        tooLarge = total > kMaxFileBytes;
+        if (!tooLarge) parser.feed(std::string_view(buffer, got));
+    }
     // A read error part-way (a directory, a failing disk) counts as an unreadable file.
-    bool failed = std::ferror(file) != 0;
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
     std::fclose(file);
-    if (failed) return IniFile();
+    if (failed || tooLarge) {
+        if (problem)
+            *problem =
+                failed ? std::strerror(error) : "larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB";
+        return IniFile();
+    }
     parser.finish();
     return ini;
 }

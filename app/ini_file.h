@@ -17,13 +17,18 @@ namespace kelmo {
 class IniFile {
 public:
     static constexpr std::size_t kMaxValueLength = 255;
+    // A longer line keeps only its first kMaxLineLength characters.
+    static constexpr std::size_t kMaxLineLength = 4096;
+    // A larger file is not read (load).
+    static constexpr std::size_t kMaxFileBytes = std::size_t{1} << 20;
 
     // Text already in memory.
     static IniFile parse(std::string_view text);
-    // A file that is missing or cannot be read gives an empty IniFile, so every look-up yields
-    // its fallback. The file is read in chunks; memory grows with the longest line and the kept
-    // entries, not with the file size.
-    static IniFile load(const std::string& path);
+    // A file that is missing or cannot be read gives an empty IniFile, so every look-up yields its
+    // fallback. problem, when given, says why a file that is there cannot be read (a folder, no
+    // permission, a read error, larger than kMaxFileBytes) and is emptied otherwise. The file is read
+    // in chunks; memory stays within the longest kept line and the kept entries.
+    static IniFile load(const std::string& path, std::string* problem = nullptr);
 
     // The value of key in section, or fallback when the section or the key is missing.
     std::string get(std::string_view section, std::string_view key, std::string_view fallback) const;

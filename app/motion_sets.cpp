@@ -25,6 +25,13 @@ std::string describeFiles(const MotionConfig& config) {
            " by STEP " + std::to_string(config.step);
 }
 
+// A character without one would be invisible, on a proxy box of no size.
+bool hasDrawnTriangle(const MqoSequence& sequence) {
+    for (const MqoModel& frame : sequence.frames())
+        if (drawnTriangleCount(frame) > 0) return true;
+    return false;
+}
+
 }  // namespace
 
 bool loadMotionSets(MqoLoader& loader, const MotionConfig* const configs[kMotionSetCount],
@@ -50,9 +57,18 @@ bool loadMotionSets(MqoLoader& loader, const MotionConfig* const configs[kMotion
         } else {
             record.sequence = loader.loadModel(record.seqFile, yUpToZUp, static_cast<float>(record.scale));
         }
+        const std::string section = std::string("Kelmo.ini [") + motionSectionName(i) + "]: ";
+        if (!record.sequence && !loader.unreadableDocument().empty()) {
+            problems.push_back(section + "cannot read the document " + loader.unreadableDocument());
+            continue;
+        }
         if (!record.sequence || record.sequence->frameCount() == 0) {
-            problems.push_back(std::string("Kelmo.ini [") + motionSectionName(i) +
-                               "]: no frame could be loaded from " + describeFiles(config));
+            problems.push_back(section + "no frame could be loaded from " + describeFiles(config));
+            continue;
+        }
+        if (!hasDrawnTriangle(*record.sequence)) {
+            problems.push_back(section + "the documents of " + describeFiles(config) +
+                               " hold no triangle to draw (no face with a material in a visible object)");
             continue;
         }
         motions.push_back(std::move(record));

@@ -40,8 +40,9 @@ ProxyPlacement proxyPlacement(const float boundsMin[3], const float boundsMax[3]
 // Where the set's model origin is drawn: its body's world transform applied to modelOffset.
 btVector3 modelOrigin(const MotionRecord& motion);
 
-// Loads the sets in order (0 stay, 1 walk, 2 run) into motions. False when any set loads no frame;
-// problems then holds one line per failing set naming its section and files. progress, when given, is
+// Loads the sets in order (0 stay, 1 walk, 2 run) into motions. False when any set loads no frame,
+// has a document that is there but cannot be read, or draws no triangle in any frame; problems then
+// holds one line per failing set naming its section and files. progress, when given, is
 // told (section, numbers done, numbers in all) as a numbered sequence loads.
 bool loadMotionSets(MqoLoader& loader, const MotionConfig* const configs[kMotionSetCount],
                     std::vector<MotionRecord>& motions, std::vector<std::string>& problems,

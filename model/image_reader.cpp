@@ -11,12 +11,13 @@
 #include <vector>
 
 namespace kelmo {
-namespace {
 
-void printReadError(const std::string& path) {
+void printTextureReadError(const std::string& path) {
     std::printf("%s:テクスチャ読み込みエラー[%s]\n", "texturePool", path.c_str());
     std::fflush(stdout);
 }
+
+namespace {
 
 void print(const char* format, const std::string& path) {
     std::printf(format, path.c_str());
@@ -159,7 +160,7 @@ void storeAlpha(const ImageFile& file, const PixelRows& rows, RgbaImage& image) 
 // Pass 0: the colour image. Malformed files fail the read with the read-error message.
 PassResult readColour(const ImageFile& file, RgbaImage& image) {
     if (!file.opened) {
-        printReadError(file.path);
+        printTextureReadError(file.path);
         return PassResult::skipped;
     }
     PixelRows rows;
@@ -185,7 +186,7 @@ PassResult readColour(const ImageFile& file, RgbaImage& image) {
             storeColour(file, rows, image);
             return PassResult::read;
     }
-    printReadError(file.path);
+    printTextureReadError(file.path);
     return PassResult::failed;
 }
 
@@ -198,7 +199,7 @@ PassResult mergeAlpha(const ImageFile& file, RgbaImage* image) {
         return PassResult::skipped;
     }
     if (!file.opened) {
-        printReadError(file.path);
+        printTextureReadError(file.path);
         return PassResult::skipped;
     }
     if (format == ImageFormat::Png) {
@@ -206,7 +207,7 @@ PassResult mergeAlpha(const ImageFile& file, RgbaImage* image) {
         return PassResult::skipped;
     }
     const auto malformed = [&file] {
-        printReadError(file.path);
+        printTextureReadError(file.path);
         return PassResult::failed;
     };
     if (file.size < kTgaHeaderBytes) return malformed();

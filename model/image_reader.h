@@ -30,6 +30,9 @@ struct ImageFile {
     size_t size = 0;
 };
 
+// "texturePool:テクスチャ読み込みエラー[path]": the image at path cannot be made into a texture.
+void printTextureReadError(const std::string& path);
+
 // Pass 0 reads the colour image, pass 1 merges the alpha plane into A. Prints the reader's messages.
 // False when no colour image results; `out` is then left empty.
 bool decodeImage(const ImageFile& colour, const ImageFile& alpha, RgbaImage& out);

@@ -55,7 +55,20 @@ struct MqoDocument {
 // left out and listed in skipped.
 MqoDocument parseDocumentText(const char* text, size_t size, const std::string& path, VertexTransform transform,
                               float scale);
-// False when the file cannot be opened or read (nothing is printed).
-bool parseDocument(const std::string& path, VertexTransform transform, float scale, MqoDocument& out);
+// Larger documents are not read.
+constexpr size_t kMaxDocumentBytes = size_t{256} << 20;
+
+enum class DocumentFile {
+    Read,
+    Missing,     // no such file
+    Unreadable,  // there, but cannot be read: a folder, no permission, a read error, over kMaxDocumentBytes
+};
+// The file's bytes into text (emptied unless Read); why says what went wrong otherwise.
+DocumentFile readDocumentFile(const std::string& path, std::string& text, std::string& why);
+
+// False when the file is missing or cannot be read (nothing is printed); for a file that is there but
+// cannot be read, unreadable (when given) says why, and it is emptied otherwise.
+bool parseDocument(const std::string& path, VertexTransform transform, float scale, MqoDocument& out,
+                   std::string* unreadable = nullptr);
 
 }  // namespace kelmo

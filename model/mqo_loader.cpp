@@ -53,7 +53,11 @@ MqoLoader::~MqoLoader() {
 
 bool MqoLoader::buildFrame(const std::string& path, VertexTransform transform, float scale, MqoModel& out) {
     MqoDocument document;
-    if (!parseDocument(path, transform, scale, document)) return false;
+    std::string why;
+    if (!parseDocument(path, transform, scale, document, &why)) {
+        if (!why.empty()) unreadable_ = path + ": " + why;
+        return false;
+    }
     for (MqoMaterial& material : document.materials) {
         material.texture = 0;
         if (!material.useTexture) continue;
@@ -68,6 +72,7 @@ bool MqoLoader::buildFrame(const std::string& path, VertexTransform transform, f
 
 std::unique_ptr<MqoSequence> MqoLoader::loadModel(const std::string& path, VertexTransform transform,
                                                   float scale) {
+    unreadable_.clear();
     try {
         MqoModel frame;
         if (!buildFrame(path, transform, scale, frame)) return nullptr;
@@ -84,6 +89,7 @@ std::unique_ptr<MqoSequence> MqoLoader::loadModel(const std::string& path, Verte
 std::unique_ptr<MqoSequence> MqoLoader::loadSequence(const std::string& base, const std::string& format,
                                                      int start, int end, int step, VertexTransform transform,
                                                      float scale, void (*progress)(long done, long total)) {
+    unreadable_.clear();
     if (start > end || step < 1 || !isFramePathFormat(format)) return nullptr;
     // 64 bits: n + step may pass INT32_MAX on the way out of the loop.
     const int64_t total = (static_cast<int64_t>(end) - start) / step + 1;
@@ -99,6 +105,8 @@ std::unique_ptr<MqoSequence> MqoLoader::loadSequence(const std::string& base, co
                 if (sequence == nullptr) sequence = std::make_unique<MqoSequence>();
                 sequence->append(std::move(frame));
                 if (supportsBuffers_) uploadBuffers(sequence->frames().back());
+            } else if (!unreadable_.empty()) {
+                return nullptr;  // a frame that is there must not be left out as if it were missing
             }
             ++done;
             if (progress != nullptr) progress(static_cast<long>(done), static_cast<long>(total));

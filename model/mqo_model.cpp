@@ -194,4 +194,13 @@ MqoModel buildModel(const MqoDocument& document) {
     return model;
 }
 
+size_t drawnTriangleCount(const MqoModel& model) {
+    size_t triangles = 0;
+    for (const MeshObject& object : model.objects)
+        if (object.visible)
+            for (const MaterialBatch& batch : object.batches)
+                triangles += static_cast<size_t>(batch.vertexCount) / 3;
+    return triangles;
+}
+
 }  // namespace kelmo

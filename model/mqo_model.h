@@ -1,6 +1,7 @@
 #pragma once
 // Drawable frames built from parsed documents: per object, one triangle batch per material with
 // interleaved vertices and smoothed normals, optionally in a static vertex buffer.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -50,6 +51,8 @@ struct MqoModel {
 std::vector<float> vertexNormals(const MqoObject& object);
 // One frame from a document whose material textures are already resolved; no GL calls.
 MqoModel buildModel(const MqoDocument& document);
+// The triangles drawFrame draws: those in the batches of visible objects.
+size_t drawnTriangleCount(const MqoModel& model);
 
 class MqoSequence {
 public:

@@ -9,6 +9,7 @@
 // of mqo_scan.h. Whatever the document does not say, or says out of bounds, is left out and noted
 // in skipped with its line number; memory stays within a fixed multiple of the text's size.
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -25,7 +26,6 @@ namespace kelmo {
 namespace {
 
 constexpr size_t kPieceLength = 255;
-constexpr size_t kMaxFileBytes = size_t{256} << 20;
 constexpr size_t kMaxNotes = 100;
 // Real documents need at most about 5 record bytes per text byte (quads without UVs); garbage such as
 // a Material count of 2^31 followed by empty lines would otherwise need hundreds.
@@ -38,6 +38,24 @@ bool contains(std::string_view line, std::string_view word) {
     return line.find(word) != std::string_view::npos;
 }
 
+bool isWordCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// Where word starts a word of line: "col(" is not the end of "vcol(" (Metasequoia 4 writes vcol(1)
+// before col( for materials with vertex colours) nor of "amb_col(". npos when nowhere.
+size_t findWord(std::string_view line, std::string_view word) {
+    for (size_t at = line.find(word); at != std::string_view::npos; at = line.find(word, at + 1))
+        if (at == 0 || !isWordCharacter(line[at - 1])) return at;
+    return std::string_view::npos;
+}
+
+// '{' minus '}' on a line.
+int braceBalance(std::string_view line) {
+    return static_cast<int>(std::count(line.begin(), line.end(), '{')) -
+           static_cast<int>(std::count(line.begin(), line.end(), '}'));
+}
+
 std::string directoryOf(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -48,38 +66,6 @@ float readLittleEndianFloat(const unsigned char* p) {
     float value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
-}
-
-// The file's bytes into text; false when it cannot be read. tooLarge: it holds more than
-// kMaxFileBytes, and text is not to be used.
-bool readWholeFile(std::FILE* file, std::string& text, bool& tooLarge) {
-    constexpr size_t kChunk = size_t{1} << 16;
-    tooLarge = false;
-    try {
-        if (std::fseek(file, 0, SEEK_END) == 0) {
-            const long size = std::ftell(file);
-            tooLarge = size > static_cast<long>(kMaxFileBytes);
-            if (size > 0 && !tooLarge) text.reserve(static_cast<size_t>(size) + kChunk);
-            std::rewind(file);
-        }
-        // Read to the end rather than trusting the size: the file may change, or not be a regular one.
-        while (!tooLarge) {
-            const size_t done = text.size();
-            text.resize(done + kChunk);
-            const size_t got = std::fread(&text[done], 1, kChunk, file);
-            text.resize(done + got);
-            tooLarge = text.size() > kMaxFileBytes;
-            if (got < kChunk) break;
-        }
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    if (tooLarge && text.empty()) {
-        // Only the size said so, and a directory reports a huge one too: it cannot be read.
-        char probe;
-        if (std::fread(&probe, 1, 1, file) != 1) return false;
-    }
-    return !std::ferror(file);
 }
 
 class DocumentReader {
@@ -161,10 +147,11 @@ private:
         if (!exhausted_) note(firstLine, std::string("the ") + chunk + " has no closing } before the end");
     }
 
-    // Lines of a chunk that is read for nothing, up to its "}".
+    // Lines of a chunk that is read for nothing, nested chunks included, up to its own "}". The
+    // current line is the one that opens it.
     void skipChunk() {
-        while (nextLine())
-            if (lineHasBrace()) return;
+        int depth = std::max(braceBalance(line_), 1);
+        while (depth > 0 && nextLine()) depth += braceBalance(line_);
     }
 
     // 2. Material chunk -----------------------------------------------------------------------------
@@ -198,7 +185,7 @@ private:
 
     void readMaterialLine(MqoMaterial& m) {
         const std::string_view line = line_;
-        const size_t col = line.find("col(");
+        const size_t col = findWord(line, "col(");
         if (col == std::string_view::npos) {
             note(lineNumber_, "material " + std::to_string(doc_.materials.size() - 1) +
                                   " has no col(: its colours stay zero");
@@ -216,11 +203,11 @@ private:
             }
             m.power = power;
         }
-        const size_t tex = line.find("tex(");
+        const size_t tex = findWord(line, "tex(");
         if (tex == std::string_view::npos) return;
         m.useTexture = true;
         copyName(line, tex, 4, "texture", m.textureName);
-        const size_t aplane = line.find("aplane(");
+        const size_t aplane = findWord(line, "aplane(");
         if (aplane != std::string_view::npos) copyName(line, aplane, 7, "alpha plane", m.alphaName);
     }
 
@@ -251,17 +238,29 @@ private:
             if (contains(line, "visible ")) scanFormat(line, " visible %d", {&object.visible});
             if (contains(line, "shading ")) scanFormat(line, " shading %d", {&object.shading});
             if (contains(line, "facet ")) scanFormat(line, " facet %f", {&object.facet});
+            bool read = false;  // a sub-reader took the chunk this line opens, up to its "}"
             if (contains(line, "vertex ")) {
                 int count = object.vertexCount;  // a count that does not scan stays as it was
                 scanFormat(line, " vertex %d", {&count});
                 readVertices(object, count, number);
+                read = true;
             }
             if (contains(line, "BVertex")) {
                 int count = object.vertexCount;
                 scanFormat(line, " BVertex %d", {&count});
                 readBinaryVertices(object, count, number);
+                read = true;
             }
-            if (contains(line, "face ")) readFaces(object, faceLines);
+            if (contains(line, "face ")) {
+                readFaces(object, faceLines);
+                read = true;
+            }
+            // Other sub-chunks (vertexattr and the like of newer documents) end at their own "}",
+            // not at the Object's.
+            if (!read && braceBalance(line) > 0) {
+                skipChunk();
+                continue;
+            }
             if (line.find('}') != std::string_view::npos) return;
         }
         noteEndInside("Object chunk", firstLine);
@@ -541,18 +540,54 @@ MqoDocument parseDocumentText(const char* text, size_t size, const std::string& 
     return doc;
 }
 
-bool parseDocument(const std::string& path, VertexTransform transform, float scale, MqoDocument& out) {
+DocumentFile readDocumentFile(const std::string& path, std::string& text, std::string& why) {
+    text.clear();
+    why.clear();
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) return false;
-    std::string text;
-    bool tooLarge = false;
-    if (!readWholeFile(file.get(), text, tooLarge)) return false;
-    if (tooLarge) {
-        out = MqoDocument{};
-        out.directory = directoryOf(path);
-        out.skipped.push_back(path + " is larger than 256 MiB: not read");
-        return true;
+    if (!file) {
+        const int error = errno;
+        why = std::strerror(error);
+        return error == ENOENT || error == ENOTDIR ? DocumentFile::Missing : DocumentFile::Unreadable;
     }
+    constexpr size_t kChunk = size_t{1} << 16;
+    bool tooLarge = false;
+    try {
+        if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+            const long size = std::ftell(file.get());
+            tooLarge = size > static_cast<long>(kMaxDocumentBytes);
+            if (size > 0 && !tooLarge) text.reserve(static_cast<size_t>(size) + kChunk);
+            std::rewind(file.get());
+        }
+        // Read to the end rather than trusting the size: the file may change, or not be a regular one.
+        while (!tooLarge) {
+            const size_t done = text.size();
+            text.resize(done + kChunk);
+            const size_t got = std::fread(&text[done], 1, kChunk, file.get());
+            text.resize(done + got);
+            tooLarge = text.size() > kMaxDocumentBytes;
+            if (got < kChunk) break;
+        }
+    } catch (const std::bad_alloc&) {
+        why = "out of memory";
+    }
+    // A directory reports a huge size too: what fread says comes first.
+    char probe;
+    if (why.empty() && tooLarge && text.empty() && std::fread(&probe, 1, 1, file.get()) != 1 &&
+        std::ferror(file.get()))
+        tooLarge = false;
+    if (why.empty() && std::ferror(file.get())) why = std::strerror(errno);
+    if (why.empty() && tooLarge) why = "larger than 256 MiB";
+    if (why.empty()) return DocumentFile::Read;
+    text.clear();
+    return DocumentFile::Unreadable;
+}
+
+bool parseDocument(const std::string& path, VertexTransform transform, float scale, MqoDocument& out,
+                   std::string* unreadable) {
+    std::string text, why;
+    const DocumentFile read = readDocumentFile(path, text, why);
+    if (unreadable) *unreadable = read == DocumentFile::Unreadable ? why : "";
+    if (read != DocumentFile::Read) return false;
     out = parseDocumentText(text.data(), text.size(), path, transform, scale);
     return true;
 }

@@ -3,6 +3,8 @@
 
 #include <GL/gl.h>
 
+#include "model/image_reader.h"
+
 namespace kelmo {
 
 TexturePool::~TexturePool() {
@@ -22,6 +24,14 @@ uint32_t TexturePool::getTexture(std::string& imagePath, std::string& alphaPath)
     }
     RgbaImage image;
     if (!readImage(imagePath, alphaPath, image)) return 0;
+    // Beyond the limit glTexImage2D fails and the material would be drawn black.
+    GLint limit = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limit);
+    if (maxEdge_ > 0 && maxEdge_ < limit) limit = maxEdge_;
+    if (image.size > limit) {
+        printTextureReadError(imagePath);
+        return 0;
+    }
 
     TextureEntry entry;
     entry.size = image.size;

@@ -13,8 +13,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -143,6 +141,7 @@ struct ObjectReport {
 struct Report {
     std::string file;
     bool read = false;
+    std::string error = "cannot read the file";  // when not read
     std::vector<MaterialReport> materials;
     std::vector<ObjectReport> objects;
     size_t triangles = 0;
@@ -150,13 +149,6 @@ struct Report {
     std::vector<std::string> skipped;
     double benchMBps = -1;
 };
-
-bool readFile(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
 
 // Repeats parse and build for about half a second.
 double benchmark(const std::string& path, const std::string& bytes) {
@@ -176,8 +168,11 @@ double benchmark(const std::string& path, const std::string& bytes) {
 Report examine(const std::string& path, const Options& options, TextureChecker& textures) {
     Report report;
     report.file = path;
-    std::string bytes;
-    if (!readFile(path, bytes)) return report;
+    std::string bytes, why;
+    // The loader's own bound, so a huge file or /dev/zero is refused rather than read into memory.
+    const DocumentFile read = readDocumentFile(path, bytes, why);
+    if (read == DocumentFile::Unreadable) report.error += ": " + why;
+    if (read != DocumentFile::Read) return report;
     report.read = true;
 
     MqoDocument document = parseDocumentText(bytes.data(), bytes.size(), path, yUpToZUp, 1.0f);
@@ -246,7 +241,7 @@ std::string jsonLoaded(Loaded loaded) {
 void printJson(const Report& r) {
     std::string line = "{\"file\":" + jsonString(r.file);
     if (!r.read) {
-        std::printf("%s,\"error\":\"cannot read the file\"}\n", line.c_str());
+        std::printf("%s,\"error\":%s}\n", line.c_str(), jsonString(r.error).c_str());
         return;
     }
     line += ",\"materials\":[";
@@ -283,7 +278,7 @@ const char* loadedText(Loaded loaded) {
 
 void printText(const Report& r) {
     if (!r.read) {
-        std::printf("%s: cannot read the file\n", r.file.c_str());
+        std::printf("%s: %s\n", r.file.c_str(), r.error.c_str());
         return;
     }
     std::printf("%s\n  materials: %zu\n", r.file.c_str(), r.materials.size());

@@ -3,6 +3,7 @@
 #include <GL/freeglut.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -104,6 +105,14 @@ bool initTrackingWithSource(const TrackingConfig& tracking, std::unique_ptr<Vide
         std::printf("Camera parameter load error !! %s: %s\n", tracking.cameraParamFile, error.c_str());
         return false;
     }
+    // The parameters are scaled by the width alone, so another aspect leaves the vertical focal length
+    // wrong (a 16:9 camera with a 4:3 calibration).
+    if (std::abs(static_cast<double>(width) * loaded.ysize - static_cast<double>(height) * loaded.xsize) >
+        0.01 * static_cast<double>(height) * loaded.xsize)
+        std::printf(
+            "Warning: the camera image %dx%d has another aspect than CAM_PARA %s (%dx%d): the vertical "
+            "focal length will be wrong; calibrate the camera at this image size\n",
+            width, height, tracking.cameraParamFile, loaded.xsize, loaded.ysize);
     tracker.param = changeCameraParamSize(loaded, width, height);
     if (!cameraProjection(tracker.param, tracker.projection)) {
         std::printf("Camera parameter load error !! %s: the camera matrix gives no projection\n",
@@ -125,6 +134,13 @@ bool initTrackingWithSource(const TrackingConfig& tracking, std::unique_ptr<Vide
         }
         slot.id = tracker.matcher.add(pattern);
         slot.width = configured.width;
+    }
+    if (tracker.patterns[0].id == -1) {
+        const char* file = tracking.patterns[0].file;
+        std::printf(
+            "Kelmo.ini [ARToolKit]: FILE_PAT1 %s%s%s; the character needs pattern 1, so only the camera "
+            "image will show\n",
+            file[0] == '\0' ? "is empty" : "\"", file, file[0] == '\0' ? "" : "\" could not be loaded");
     }
     tracker.detector = std::make_unique<MarkerDetector>(tracker.param, tracker.matcher);
 

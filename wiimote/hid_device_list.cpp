@@ -17,12 +17,16 @@ HidDeviceList::HidDeviceList(int capacity) : slots_(capacity > 0 ? capacity : 0)
 int HidDeviceList::enumerate(HidTransport& transport) {
     int opened = 0;
     size_t next = 0;
+    unopened_.clear();
     for (const HidDeviceInfo& info : transport.enumerate()) {
         if (!isWiiRemote(info)) continue;
         while (next < slots_.size() && slots_[next].device) ++next;
         if (next == slots_.size()) break;
         std::unique_ptr<HidDevice> device = transport.open(info.path);
-        if (!device) continue;
+        if (!device) {
+            unopened_.push_back(info.path);
+            continue;
+        }
         slots_[next].lengths = HidReportLengths{info.inputReportLength, info.outputReportLength};
         slots_[next].device = std::move(device);
         ++opened;

@@ -1,6 +1,7 @@
 #pragma once
 // The remotes found among the system's HID devices, opened and held until closed.
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "wiimote/hid_transport.h"
@@ -18,8 +19,11 @@ public:
 
     // Opens every listed remote (vendor 0x057E, product 0x0306 or 0x0330) into the free slots, in the
     // order listed, until the list is full; remotes beyond that are not opened. Devices that fail to
-    // open are skipped. Returns how many were opened.
+    // open are skipped, and their paths kept in unopened(). Returns how many were opened.
     int enumerate(HidTransport& transport);
+    // The remotes that the last enumerate found but could not open (no permission on the node, most
+    // often), by path.
+    const std::vector<std::string>& unopened() const { return unopened_; }
     // A remote on the slot's device, which stays in the slot: the remote must be gone before the slot
     // is closed. Null for an index outside the list or an empty slot.
     std::unique_ptr<WiiRemote> openRemote(int index, SleepFunction sleep = nullptr);
@@ -35,6 +39,7 @@ private:
         std::unique_ptr<HidDevice> device;
     };
     std::vector<Slot> slots_;
+    std::vector<std::string> unopened_;
 };
 
 }  // namespace kelmo

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/manual_reset_event.h"
@@ -56,6 +58,19 @@ void wiiThreadProc(WiiRemote* remote) {
     std::fflush(stdout);
 }
 
+// Without the udev rule a paired remote is listed but its node belongs to root: say so once, rather
+// than run on as if there were no remote.
+void printUnopenedRemotes(const std::vector<std::string>& paths) {
+    if (paths.empty()) return;
+    std::string nodes;
+    for (const std::string& path : paths) nodes += (nodes.empty() ? "" : ", ") + path;
+    std::printf(
+        "Wii Remote %s cannot be opened: allow your user to open it with the udev rule (README.md, "
+        "\"Letting your user open the remote: the udev rule\")\n",
+        nodes.c_str());
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 void initWiiRemote() {
@@ -81,7 +96,10 @@ void initWiiRemote(HidTransport& transport, SleepFunction sleep) {
 
     // Pairing is the desktop's business (bluetoothctl); a paired remote is simply one of the HID devices.
     const int listed = hidDevices.enumerate(transport);
-    if (listed == 0) return;
+    if (listed == 0) {
+        printUnopenedRemotes(hidDevices.unopened());
+        return;
+    }
     std::unique_ptr<WiiRemote> remote = hidDevices.openRemote(0, sleep);
     for (int i = 1; i < listed; ++i) hidDevices.closeDevice(i);
     if (!remote) return;

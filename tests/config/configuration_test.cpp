@@ -222,6 +222,21 @@ TEST_F(ConfigurationFromCurrentDirectory, NoFileGivesEveryDefault) {
     expectEveryDefault();
 }
 
+// A Kelmo.ini that cannot be read (a folder here: tests run as root, so permissions do not stop them)
+// gives the defaults as a missing one does, and one line that says so.
+TEST_F(ConfigurationFromCurrentDirectory, AFileThatCannotBeReadGivesOneLineAndEveryDefault) {
+    ASSERT_EQ(chdir(root_.c_str()), 0);
+    std::string error, warning = "stale";
+    ASSERT_TRUE(loadConfiguration(error, &warning)) << error;
+    EXPECT_EQ(warning, "");
+    ASSERT_EQ(mkdir((root_ + "/Kelmo.ini").c_str(), 0700), 0);
+    loadText(fullFile());
+    ASSERT_TRUE(loadConfiguration(error, &warning)) << error;
+    EXPECT_EQ(warning,
+              "cannot read " + root_ + "/Kelmo.ini (Is a directory): every setting takes its default");
+    expectEveryDefault();
+}
+
 TEST_F(ConfigurationFromCurrentDirectory, FileIsFoundThroughTheCurrentDirectory) {
     const std::string withFile = root_ + "/with";
     const std::string without = root_ + "/without";

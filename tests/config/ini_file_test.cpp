@@ -131,9 +131,17 @@ protected:
     std::string dir_;
 };
 
-TEST_F(IniFileOnDisk, UnreadablePathsAreEmpty) {
-    EXPECT_EQ(IniFile::load(dir_ + "/absent.ini").get("S", "key", kMissing), kMissing);
-    EXPECT_EQ(IniFile::load(dir_).get("S", "key", kMissing), kMissing);
+// Missing is silent; there but unreadable says why. /dev/zero must neither grow memory nor read forever.
+TEST_F(IniFileOnDisk, UnreadablePathsAreEmptyAndThoseThatAreThereSayWhy) {
+    std::string problem = "stale";
+    EXPECT_EQ(IniFile::load(dir_ + "/absent.ini", &problem).get("S", "key", kMissing), kMissing);
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(IniFile::load(dir_, &problem).get("S", "key", kMissing), kMissing);
+    EXPECT_EQ(problem, "Is a directory");
+    const std::string zero = dir_ + "/zero.ini";
+    std::filesystem::create_symlink("/dev/zero", zero);
+    EXPECT_EQ(IniFile::load(zero, &problem).get("S", "key", kMissing), kMissing);
+    EXPECT_EQ(problem, "larger than 1 MiB");
 }
 
 // The file is read in 64 KiB pieces; lines of many lengths make several of them straddle a piece

@@ -87,6 +87,23 @@ TEST(MqoParser, MaterialLineGivesColoursPowerAndTextureNames) {
     EXPECT_TRUE(doc.skipped.empty()) << doc.skipped[0];
 }
 
+// Metasequoia 4 writes vcol(1) before col( and amb_col( after it; keywords count only where a word starts.
+TEST(MqoParser, MaterialKeywordsAreFoundOnlyAtTheStartOfAWord) {
+    MqoDocument doc = parse(
+        "Material 1 {\n\t\"v\" shader(3) vcol(1) dbls(1) col(0.200 0.400 0.600 1.000) dif(0.500) amb(1.000) "
+        "emi(0.000) spc(0.000) power(5.00) amb_col(0.1 0.1 0.1) vtex(\"no.bmp\") tex(\"a.bmp\") "
+        "xaplane(\"no.tga\") aplane(\"a.tga\")\n}\n");
+    ASSERT_EQ(1u, doc.materials.size());
+    const MqoMaterial& m = doc.materials[0];
+    EXPECT_EQ(0.2f, m.col[0]);
+    EXPECT_EQ(0.6f, m.col[2]);
+    EXPECT_EQ(1.0f, m.col[3]);
+    EXPECT_EQ(0.1f, m.dif[0]);
+    EXPECT_EQ(5.0f, m.power);
+    EXPECT_STREQ("a.bmp", m.textureName);
+    EXPECT_STREQ("a.tga", m.alphaName);
+}
+
 TEST(MqoParser, MalformedMaterialLinesAndTablesAreBoundedAndNoted) {
     const std::string longName(70, 'n');
     MqoDocument doc = parse(
@@ -125,7 +142,7 @@ TEST(MqoParser, MalformedMaterialLinesAndTablesAreBoundedAndNoted) {
 TEST(MqoParser, ObjectPartsDefaultsAndKeywordsWithTheirBlanks) {
     MqoDocument doc =
         parse(object("\tvisible 0\n\tshading 0\n\tfacet 30.5\n") + "Object body {\n}\n" +
-              object("\tfacet 10\n3 V(0 1 2)\n\tvertex_ {\n\tvertex  2 {\n1 2 3\n4 5 6\n\t}\n"));
+              object("\tfacet 10\n3 V(0 1 2)\n\tvertex_ 1\n\tvertex  2 {\n1 2 3\n4 5 6\n\t}\n"));
     ASSERT_EQ(3u, doc.objects.size());
     EXPECT_STREQ("\"obj\"", doc.objects[0].name);
     EXPECT_EQ(0, doc.objects[0].visible);
@@ -143,12 +160,15 @@ TEST(MqoParser, ObjectPartsDefaultsAndKeywordsWithTheirBlanks) {
     EXPECT_TRUE(doc.objects[2].faces.empty());
     EXPECT_EQ(2, doc.objects[2].vertexCount);
 
-    // Another sub-chunk's "}" ends the object, so the face chunk after it is top-level text.
-    MqoDocument early = parse(
-        "Object \"o\" {\n\tvertex 3 {\n0 0 0\n1 0 0\n1 1 0\n\t}\n\tvertexattr {\n\t}\n"
-        "\tface 1 {\n3 V(0 1 2)\n\t}\n}\n");
-    ASSERT_EQ(1u, early.objects.size());
-    EXPECT_TRUE(early.objects[0].faces.empty());
+    // Sub-chunks of newer documents end at their own "}", nested ones included: the faces after them
+    // still belong to the object, and the next object is one of its own.
+    MqoDocument newer = parse(
+        "Object \"o\" {\n\tvertex 3 {\n0 0 0\n1 0 0\n1 1 0\n\t}\n\tvertexattr {\n\t\tuid {\n1\n2\n3\n"
+        "\t\t}\n\t}\n\tface 1 {\n3 V(0 1 2) M(0)\n\t}\n\tfacet 30\n}\nObject \"p\" {\n}\n");
+    ASSERT_EQ(2u, newer.objects.size());
+    ASSERT_EQ(1u, newer.objects[0].faces.size());
+    EXPECT_EQ(30.0f, newer.objects[0].facet);
+    EXPECT_STREQ("\"p\"", newer.objects[1].name);
     MqoDocument unclosed = parse("Object \"o\" {\n\tvertex 1 {\n1 1 1\n");
     ASSERT_EQ(1u, unclosed.objects.size());
     expectVertex(unclosed.objects[0], 0, 1, 1, 1);
@@ -208,7 +228,7 @@ TEST(MqoParser, BinaryVerticesAreLittleEndianAndOnlyWholeVectorsPresentAreUsed) 
     // The raw bytes hold '}' (0x7D) and '\n' (0x0A) bytes: neither ends a line nor the block.
     const float a = fromBits(0x3F80007D), b = fromBits(0x3F80000A);
     const std::string raw = littleEndian({1, 2, 3, a, 10, b});
-    MqoDocument doc = parse(object("\tBVertex 2 {\n\t\tVector 2 [24]\n" + raw + "\n\t}\n\tvertex_ {\n") +
+    MqoDocument doc = parse(object("\tBVertex 2 {\n\t\tVector 2 [24]\n" + raw + "\n\t}\n\tvertex_ 1\n") +
                                 "Object \"next\" {\n}\n",
                             yUpToZUp, 2.0f);
     ASSERT_EQ(2u, doc.objects.size());
@@ -354,15 +374,16 @@ TEST(MqoParser, DocumentFilesAreReadWhole) {
     EXPECT_EQ(1u, doc.objects[0].faces.size());
     EXPECT_EQ(path.substr(0, path.rfind('/') + 1), doc.directory);
 
+    // Too large, or a folder: there but unreadable, told apart from missing.
     std::filesystem::resize_file(path, (size_t{256} << 20) + 1);  // sparse: no disk used
-    ASSERT_TRUE(parseDocument(path, nullptr, 1.0f, doc));
-    EXPECT_TRUE(doc.objects.empty());
-    ASSERT_EQ(1u, doc.skipped.size());
-    EXPECT_NE(std::string::npos, doc.skipped[0].find("larger than 256 MiB"));
+    std::string why;
+    EXPECT_FALSE(parseDocument(path, nullptr, 1.0f, doc, &why));
+    EXPECT_EQ("larger than 256 MiB", why);
+    EXPECT_FALSE(parseDocument(::testing::TempDir(), nullptr, 1.0f, doc, &why));
+    EXPECT_EQ("Is a directory", why);
     std::filesystem::remove(path);
-
-    EXPECT_FALSE(parseDocument(path, nullptr, 1.0f, doc));
-    EXPECT_FALSE(parseDocument(::testing::TempDir(), nullptr, 1.0f, doc));  // a directory cannot be read
+    EXPECT_FALSE(parseDocument(path, nullptr, 1.0f, doc, &why));
+    EXPECT_EQ("", why);
 }
 
 }  // namespace

@@ -99,5 +99,16 @@ TEST_F(MqoTool, JsonHasMaterialsObjectsTotalsBoxAndSkippedPartsOnOneLine) {
     EXPECT_EQ(lines[1], "{\"file\":\"" + folder_ + "absent.mqo\",\"error\":\"cannot read the file\"}");
 }
 
+// Read with the loader's bound: a huge file is refused, not read into memory.
+TEST_F(MqoTool, ADocumentOverTheLoadersSizeIsRefusedUnread) {
+    const std::string huge = folder_ + "huge.mqo";
+    std::ofstream(huge).close();
+    fs::resize_file(huge, (std::uintmax_t{256} << 20) + 1);  // sparse: no disk used
+    const std::vector<std::string> lines = run("'" + huge + "'");
+    EXPECT_EQ(status_, 1) << errors_;
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], huge + ": cannot read the file: larger than 256 MiB");
+}
+
 }  // namespace
 }  // namespace kelmo

@@ -126,5 +126,15 @@ TEST_F(TexturePoolGl, FailedReadsAddNothingAndTheDestructorDeletesEveryTexture) 
     EXPECT_FALSE(glIsTexture(b));
 }
 
+// A driver whose limit is below the image: the upload would fail and leave the material black.
+TEST_F(TexturePoolGl, AnImageLargerThanTheDriverTakesIsAReadError) {
+    pool = std::make_unique<TexturePool>(2);
+    EXPECT_NE(request(face), 0u);  // 2 x 2: at the limit
+    EXPECT_EQ(console, "");
+    EXPECT_EQ(request(colour), 0u);  // 4 x 4
+    EXPECT_EQ(console, "texturePool:テクスチャ読み込みエラー[" + colour + "]\n");
+    EXPECT_EQ(pool->entries().size(), 1u);
+}
+
 }  // namespace
 }  // namespace kelmo

@@ -79,6 +79,13 @@ TEST_F(TrackerWindow, StartUpPrintsTheImageSizeAndScaledParameters) {
     EXPECT_EQ(cameraParam().xsize, 320);
     EXPECT_EQ(glutGet(GLUT_WINDOW_WIDTH), kWidth);
     EXPECT_EQ(glutGet(GLUT_WINDOW_HEIGHT), kHeight);
+    // The 4:3 camera matches the 640 x 480 parameters; FILE_PAT1 is not set.
+    EXPECT_EQ(console.find("aspect"), std::string::npos) << console;
+    EXPECT_NE(
+        console.find("Kelmo.ini [ARToolKit]: FILE_PAT1 is empty; the character needs pattern 1, so only "
+                     "the camera image will show\n"),
+        std::string::npos)
+        << console;
 }
 
 TEST_F(TrackerWindow, WithoutAPoseTheUndistortedCameraImageIsDrawn) {
@@ -152,6 +159,31 @@ TEST_F(TrackerWindow, CleanupReportsTheFrameRateOnce) {
     EXPECT_EQ(out.rfind("*** ", 0), 0u) << out;
     EXPECT_NE(out.find(" (frame/sec)\n"), std::string::npos) << out;
     EXPECT_EQ(out.find("***", 3), std::string::npos) << "printed twice: " << out;
+}
+
+// A 16:9 camera with 4:3 parameters, and a pattern 1 that cannot be loaded: a line for each, and the
+// start-up goes on.
+TEST(TrackerStartUp, WarnsOfAnotherAspectAndAnUnusablePatternOne) {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+    ASSERT_TRUE(testing_support::glutStarted());
+    TrackingConfig config = configWithCameraFile(sampleCameraFile());
+    std::strcpy(config.patterns[0].file, "no-such.patt");
+    testing::internal::CaptureStdout();
+    const bool initialised = initTrackingWithSource(config, std::make_unique<MemoryCamera>(320, 180));
+    const std::string console = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(initialised) << console;
+    EXPECT_NE(console.find(
+                  "Warning: the camera image 320x180 has another aspect than CAM_PARA " + sampleCameraFile() +
+                  " (640x480): the vertical focal length will be wrong; calibrate the camera at this "
+                  "image size\n"),
+              std::string::npos)
+        << console;
+    EXPECT_NE(
+        console.find("pattern load error !!\nKelmo.ini [ARToolKit]: FILE_PAT1 \"no-such.patt\" could not "
+                     "be loaded; the character needs pattern 1, so only the camera image will show\n"),
+        std::string::npos)
+        << console;
+    cleanupTracking();
 }
 
 }  // namespace

@@ -100,7 +100,8 @@ std::shared_ptr<SimulatedRemote> SimulatedTransport::add(uint16_t vendorId, uint
 
 std::unique_ptr<HidDevice> SimulatedTransport::open(const std::string& path) {
     for (size_t i = 0; i < infos_.size(); ++i) {
-        if (infos_[i].path == path) return std::make_unique<SimulatedDevice>(remotes_[i]);
+        if (infos_[i].path == path)
+            return remotes_[i]->refusesOpen ? nullptr : std::make_unique<SimulatedDevice>(remotes_[i]);
     }
     return nullptr;
 }

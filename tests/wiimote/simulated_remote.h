@@ -31,6 +31,7 @@ public:
     uint8_t ledBits() const;
     int reportsRead() const;
     std::atomic<int> openDevices{0};
+    bool refusesOpen = false;  // open() fails, as on a node the user may not open
 
     int write(const uint8_t* report, size_t length);
     int read(uint8_t* buffer, size_t capacity, uint32_t timeoutMs);

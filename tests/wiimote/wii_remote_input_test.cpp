@@ -67,6 +67,17 @@ TEST_F(WiiRemoteInput, WithoutARemoteNothingStartsAndEveryButtonIsUp) {
     EXPECT_EQ(stop(), "");
 }
 
+// Without the udev rule the remote is listed but its node cannot be opened: one line says where to look.
+TEST_F(WiiRemoteInput, ARemoteThatCannotBeOpenedIsNamedWithItsNode) {
+    transport.add(0x046D, 0xC52B);
+    transport.add()->refusesOpen = true;
+    EXPECT_EQ(start(),
+              std::string(kInstructions) +
+                  "Wii Remote /dev/hidraw1 cannot be opened: allow your user to open it with the udev "
+                  "rule (README.md, \"Letting your user open the remote: the udev rule\")\n");
+    EXPECT_FALSE(wiiRemoteConnected());
+}
+
 TEST_F(WiiRemoteInput, ButtonsReachTheSnapshotAndStayThroughSilenceUntilStop) {
     std::shared_ptr<SimulatedRemote> remote = transport.add();
     std::shared_ptr<SimulatedRemote> other = transport.add(kNintendoVendorId, kWiiRemotePlusProductId);
