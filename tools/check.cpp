@@ -166,20 +166,20 @@ std::string describeSource(const VideoSourceSpec& spec) {
 }
 
 // Opens the source, takes one image after start and closes it again, so Kelmo finds the camera free.
-// False when Kelmo would refuse to start; width and height stay 0 then.
-bool checkCamera(const TrackingConfig& tracking, int& width, int& height) {
+// width and height stay 0 when it does not open.
+void checkCamera(const TrackingConfig& tracking, int& width, int& height) {
     const std::string what = std::string("camera: CAM_CON ") + inQuotes(tracking.cameraConfig);
     VideoSourceSpec spec;
     std::string error;
     if (!parseCameraConfig(tracking.cameraConfig, spec, error)) {
         item(Verdict::Fatal, what + ": " + error);
-        return false;
+        return;
     }
     spec.cameraParamFile = tracking.cameraParamFile;
     std::unique_ptr<VideoSource> source = openVideoSource(spec, error);
     if (!source) {
         item(Verdict::Fatal, what + ": " + describeSource(spec) + " does not open: " + error);
-        return false;
+        return;
     }
     source->start();
     const ImageView* image = nullptr;
@@ -190,36 +190,36 @@ bool checkCamera(const TrackingConfig& tracking, int& width, int& height) {
     if (image != nullptr) source->releaseImage();
     source->stop();
     const std::string size = std::to_string(source->width()) + "x" + std::to_string(source->height());
-    if (image == nullptr) {
-        item(Verdict::Fatal, what + ": " + describeSource(spec) + " opened at " + size +
-                                 " but gave no image in " + std::to_string(kCameraWaitMs / 1000) + " s");
-        return false;
-    }
     width = source->width();
     height = source->height();
+    // Kelmo starts all the same, and shows nothing.
+    if (image == nullptr) {
+        item(Verdict::Missing, what + ": " + describeSource(spec) + " opened at " + size +
+                                   " but gave no image in " + std::to_string(kCameraWaitMs / 1000) + " s");
+        return;
+    }
     item(Verdict::Ok, what + ": " + describeSource(spec) + ", " + size + ", gives images");
-    return true;
 }
 
 // The same tests as Kelmo's start-up: the file reads, its projection exists, its aspect is the image's.
-bool checkCameraFile(const TrackingConfig& tracking, int width, int height) {
+void checkCameraFile(const TrackingConfig& tracking, int width, int height) {
     const std::string what = std::string("camera file: CAM_PARA ") + inQuotes(tracking.cameraParamFile);
     CameraParam loaded;
     std::string error;
     if (!loadCameraParam(tracking.cameraParamFile, loaded, error)) {
         item(Verdict::Fatal, what + ": " + error);
-        return false;
+        return;
     }
     const std::string own = std::to_string(loaded.xsize) + "x" + std::to_string(loaded.ysize);
     if (width <= 0) {
         item(Verdict::Warning,
-             what + ": reads, " + own + "; not compared with the camera, which gave no image");
-        return true;
+             what + ": reads, " + own + "; not compared with the camera image: the camera did not open");
+        return;
     }
     double projection[16];
     if (!cameraProjection(changeCameraParamSize(loaded, width, height), projection)) {
         item(Verdict::Fatal, what + ": the camera matrix gives no projection");
-        return false;
+        return;
     }
     const std::string image = std::to_string(width) + "x" + std::to_string(height);
     if (std::abs(static_cast<double>(width) * loaded.ysize - static_cast<double>(height) * loaded.xsize) >
@@ -232,7 +232,6 @@ bool checkCameraFile(const TrackingConfig& tracking, int width, int height) {
     } else {
         item(Verdict::Ok, what + ": " + own + ", the camera image's size");
     }
-    return true;
 }
 
 void checkPatterns(const TrackingConfig& tracking) {
@@ -323,14 +322,14 @@ std::string describeFiles(const MotionConfig& config) {
 }
 
 // Kelmo refuses to start unless every set loads a frame with a triangle to draw.
-bool checkMotionSet(int index, TextureList& textures) {
+void checkMotionSet(int index, TextureList& textures) {
     const MotionConfig& config = *getMotionConfig(index);
     const char* set = motionSectionName(index);
     const std::string what = std::string("motion [") + set + "]: " + describeFiles(config);
     const std::string problem = motionSequenceProblem(config, set);
     if (!problem.empty()) {
         item(Verdict::Fatal, problem);
-        return false;
+        return;
     }
     SetFindings found;
     const float scale = static_cast<float>(config.scale);
@@ -346,16 +345,16 @@ bool checkMotionSet(int index, TextureList& textures) {
     }
     if (!found.unreadable.empty()) {
         item(Verdict::Fatal, what + ": cannot read the document " + found.unreadable);
-        return false;
+        return;
     }
     if (found.frames == 0) {
         item(Verdict::Fatal,
              what + ": no frame could be loaded (" + std::to_string(found.missingFrames) + " missing)");
-        return false;
+        return;
     }
     if (found.mostTriangles == 0) {
         item(Verdict::Fatal, what + ": no triangle to draw (no face with a material in a visible object)");
-        return false;
+        return;
     }
     std::string text = what + ": " + std::to_string(found.frames) + " frame(s)";
     if (found.missingFrames > 0) text += " (" + std::to_string(found.missingFrames) + " missing, skipped)";
@@ -369,7 +368,6 @@ bool checkMotionSet(int index, TextureList& textures) {
     } else {
         item(Verdict::Ok, text);
     }
-    return true;
 }
 
 // ---- 5 textures ---------------------------------------------------------------------------------
@@ -407,8 +405,9 @@ bool fileOpens(const std::string& path) {
 std::string textureProblem(std::string image, std::string alpha, int& size) {
     const ImageFormat format = rewriteImageExtension(image);
     if (format == ImageFormat::Png || format == ImageFormat::Jpg)
-        return "PNG and JPEG textures are not read, only TGA and BMP (kelmo-mqo --fix converts them)";
-    if (!fileOpens(image)) return image + " is missing or cannot be opened";
+        return "PNG and JPEG textures are not read, only TGA and BMP (kelmo-mqo --fix converts them); drawn "
+               "without the texture";
+    if (!fileOpens(image)) return image + " is missing or cannot be opened; drawn without the texture";
     RgbaImage decoded;
     std::string none;
     bool read = false;
@@ -417,19 +416,22 @@ std::string textureProblem(std::string image, std::string alpha, int& size) {
         read = readImage(image, none, decoded);
     }
     if (!read)
-        return image +
-               " is not a square uncompressed TGA (24 or 32 bit) or 24-bit BMP of at most 8192 pixels";
+        return image + " is not a square uncompressed TGA (24 or 32 bit) or 24-bit BMP of at most " +
+               std::to_string(kMaxImageSize) + " pixels; drawn without the texture";
     size = decoded.size;
     if (alpha.empty()) return "";
     if (rewriteImageExtension(alpha) != ImageFormat::Tga)
-        return "the alpha plane " + alpha + " is not read: alpha planes are TGA files";
-    if (!fileOpens(alpha)) return "the alpha plane " + alpha + " is missing or cannot be opened";
+        return "the alpha plane " + alpha +
+               " is not read: alpha planes are TGA files; drawn without transparency";
+    if (!fileOpens(alpha))
+        return "the alpha plane " + alpha + " is missing or cannot be opened; drawn without transparency";
     {
         SilencedStdout quiet;
         read = readImage(image, alpha, decoded);
     }
     if (!read)
-        return "the alpha plane " + alpha + " is not an 8-bit grey or 32-bit TGA of the texture's size";
+        return "the alpha plane " + alpha +
+               " is not an 8-bit grey or 32-bit TGA of the texture's size; drawn without the texture";
     return "";
 }
 
@@ -449,7 +451,7 @@ void checkTextures(const TextureList& textures, bool withWindow) {
         int size = 0;
         const std::string problem = textureProblem(use.image, use.alpha, size);
         if (!problem.empty()) {
-            item(Verdict::Missing, what + ": " + problem + "; drawn without it");
+            item(Verdict::Missing, what + ": " + problem);
             continue;
         }
         ++summary.texturesRead;
@@ -468,7 +470,7 @@ void checkTextures(const TextureList& textures, bool withWindow) {
             GLint limit = 0;
             glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limit);
             item(Verdict::Missing, what + ": " + edge + " is larger than the graphics driver takes (" +
-                                       std::to_string(limit) + "); drawn without it");
+                                       std::to_string(limit) + "); drawn without the texture");
             continue;
         }
         item(Verdict::Ok, what + ": " + edge + ", uploaded");
