@@ -25,6 +25,8 @@ namespace {
 
 // The reader takes at most 255 characters per read, line end included.
 constexpr size_t kReaderLine = 255;
+// Ear clipping takes time of the cube of the corners at worst; modellers' faces stay far below this.
+constexpr int kMaxCorners = 1024;
 
 bool contains(std::string_view line, std::string_view word) {
     return line.find(word) != std::string_view::npos;
@@ -454,10 +456,12 @@ std::vector<OutFace> splitFaces(FaceBlock& block, const std::vector<Point>& poin
     for (FaceLine& line : block.lines) {
         line.valid = parseFace(line.text, static_cast<int>(points.size()), line.face);
         const Face& f = line.face;
-        if (f.corners > 4 && !line.valid) {
+        if (f.corners > 4 && (!line.valid || f.corners > kMaxCorners)) {
             fix.problems.push_back("object " + object + " line " + std::to_string(line.number) +
-                                   ": a face of " + std::to_string(f.corners) +
-                                   " corners whose indices, UVs or colours do not read is left as it is");
+                                   ": a face of " + std::to_string(f.corners) + " corners" +
+                                   (line.valid ? " (more than " + std::to_string(kMaxCorners) + ")"
+                                               : " whose indices, UVs or colours do not read") +
+                                   " is left as it is");
         } else if (f.corners > 4) {
             ++counts.polygons;
             for (const CornerTriangle& t : splitPolygon(cornersOf(f, points))) {
