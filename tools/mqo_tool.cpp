@@ -1,7 +1,7 @@
 // kelmo-mqo: reads Metasequoia documents as Kelmo does and reports what it would draw: materials with
 // their texture files, objects with their batches, the box after the turn to z-up, and every part
 // that was left out and why. --json prints one JSON object per document; --bench measures parse and
-// build speed.
+// build speed. --fix IN -o OUT rewrites a document into one that Kelmo draws whole (tools/mqo_fix.h).
 //
 // Sections: 1 options, 2 texture checks in a hidden window, 3 one document, 4 text and JSON, 5 main.
 #include <GL/freeglut.h>
@@ -21,6 +21,7 @@
 #include "model/mqo_model.h"
 #include "model/texture_pool.h"
 #include "tools/json_text.h"
+#include "tools/mqo_fix_files.h"
 
 namespace kelmo {
 namespace {
@@ -29,15 +30,20 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: kelmo-mqo FILE... [--json] [--bench]\n"
+    "       kelmo-mqo --fix IN.mqo -o OUT.mqo\n"
     "Reads each Metasequoia document with the y-up to z-up turn and scale 1, as Kelmo loads its\n"
     "character, and prints its materials (texture files checked when an X display is at hand), its\n"
     "objects, its triangle count, the box of its drawn triangles and what was skipped.\n"
-    "--json: one JSON object per document and line. --bench: parse-and-build speed in MB/s.\n";
+    "--json: one JSON object per document and line. --bench: parse-and-build speed in MB/s.\n"
+    "--fix: writes OUT.mqo with faces of more than four corners split into triangles, mirrored\n"
+    "objects made whole, textures converted into square power-of-two TGA files beside OUT.mqo and\n"
+    "material lines cut to what Kelmo reads when too long; one line per change.\n";
 
 struct Options {
     bool json = false;
     bool bench = false;
     std::vector<std::string> files;
+    std::string fix, output;  // --fix IN -o OUT
 };
 
 int usageError(const std::string& message) {
@@ -53,6 +59,8 @@ int parseOptions(int argc, char** argv, Options& options) {
             options.json = true;
         } else if (arg == "--bench") {
             options.bench = true;
+        } else if ((arg == "--fix" || arg == "-o") && i + 1 < argc) {
+            (arg == "--fix" ? options.fix : options.output) = argv[++i];
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return -1;
@@ -61,6 +69,13 @@ int parseOptions(int argc, char** argv, Options& options) {
         } else {
             options.files.push_back(arg);
         }
+    }
+    if (!options.fix.empty() || !options.output.empty()) {
+        if (options.fix.empty() || options.output.empty())
+            return usageError("--fix needs IN.mqo and -o OUT.mqo");
+        if (!options.files.empty() || options.json || options.bench)
+            return usageError("--fix takes one document and no other option");
+        return 0;
     }
     return options.files.empty() ? usageError("no document given") : 0;
 }
@@ -220,8 +235,6 @@ Report examine(const std::string& path, const Options& options, TextureChecker& 
 
 // ---- 4 text and JSON ----------------------------------------------------------------------------
 
-
-
 std::string jsonNumber(double value) {
     if (!std::isfinite(value)) return "null";
     if (value == 0) value = 0;  // no "-0" from the axis turn
@@ -315,6 +328,7 @@ int main(int argc, char** argv) {
     using namespace kelmo;
     Options options;
     if (const int status = parseOptions(argc, argv, options)) return status < 0 ? 0 : status;
+    if (!options.fix.empty()) return fixDocumentFile(options.fix, options.output);
     TextureChecker textures;
     int status = 0;
     for (const std::string& file : options.files) {
