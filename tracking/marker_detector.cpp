@@ -24,7 +24,7 @@ bool MarkerDetector::detect(const ImageView& image, int threshold, std::vector<M
         uint8_t samples[kPatternValues];
         if (!samplePattern(image, param_, marker.vertex, samples)) continue;
         const PatternMatch match = patterns_.match(samples);
-        marker.id = match.cf < kMinConfidence ? -1 : match.id;
+        marker.id = match.cf < kMinConfidence || !patterns_.confirms(samples, match) ? -1 : match.id;
         marker.dir = match.dir;
         marker.cf = match.cf;
         markers.push_back(marker);
