@@ -56,10 +56,9 @@ PatternMatcher::Direction PatternMatcher::prepare(const uint8_t raw[kPatternValu
     return d;
 }
 
-bool PatternMatcher::confirms(const uint8_t samples[kPatternValues], const PatternMatch& match) const {
-    if (match.cf >= kSureConfidence) return true;
-    if (match.id < 0 || match.id >= size() || match.dir < 0 || match.dir > 3) return false;
-    const Direction& d = templates_[static_cast<size_t>(match.id)][static_cast<size_t>(match.dir)];
+bool PatternMatcher::explains(const uint8_t samples[kPatternValues], int id, int dir) const {
+    if (id < 0 || id >= size() || dir < 0 || dir > 3) return false;
+    const Direction& d = templates_[static_cast<size_t>(id)][static_cast<size_t>(dir)];
     int u[kPatternValues];
     const int squares = centrePattern(samples, u);
     if (squares == 0) return false;

@@ -33,7 +33,12 @@ public:
     // Whether a match is the pattern itself rather than a square whose interior only resembles it.
     // Matches of kSureConfidence and above are taken as they are; below it the samples must be the
     // pattern as blur or uneven light shows it (match_check.cpp).
-    bool confirms(const uint8_t samples[kPatternValues], const PatternMatch& match) const;
+    bool confirms(const uint8_t samples[kPatternValues], const PatternMatch& match) const {
+        return match.cf >= kSureConfidence || explains(samples, match.id, match.dir);
+    }
+    // Whether the samples are pattern `id` in direction `dir` as blur or uneven light shows it, whatever
+    // their correlation.
+    bool explains(const uint8_t samples[kPatternValues], int id, int dir) const;
 
     static constexpr double kSureConfidence = 0.8;
     static constexpr int kBlurLevels = 5;  // blurred copies of each direction kept for confirms()

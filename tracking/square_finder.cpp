@@ -240,6 +240,9 @@ bool findCorners(const std::vector<ContourPoint>& c, int area, int corner[4]) {
     return false;
 }
 
+bool findSquaresIn(const cv::Mat& mask, std::vector<SquareCandidate>& squares,
+                   const SquareFinderLimits& limits);
+
 }  // namespace
 
 bool findSquares(const ImageView& image, int threshold, std::vector<SquareCandidate>& squares,
@@ -247,10 +250,34 @@ bool findSquares(const ImageView& image, int threshold, std::vector<SquareCandid
     squares.clear();
     if (image.pixels == nullptr || image.width < 8 || image.height < 8 || image.stride < 3 * image.width)
         return false;
-
-    // 1-2. Dark pixels and their 8-connected components.
+    // 1. Dark pixels.
     cv::Mat mask;
     binarise(image, threshold, mask);
+    return findSquaresIn(mask, squares, limits);
+}
+
+bool findSquaresInMask(const MaskView& view, std::vector<SquareCandidate>& squares,
+                       const SquareFinderLimits& limits) {
+    squares.clear();
+    if (view.pixels == nullptr || view.width < 8 || view.height < 8 || view.stride < view.width) return false;
+    cv::Mat mask(view.height, view.width, CV_8U);
+    for (int y = 0; y < view.height; ++y) {
+        const uint8_t* in = view.pixels + static_cast<size_t>(y) * view.stride;
+        uint8_t* out = mask.ptr<uint8_t>(y);
+        for (int x = 0; x < view.width; ++x) out[x] = in[x] != 0 ? 255 : 0;
+        out[0] = out[view.width - 1] = 0;
+    }
+    mask.row(0).setTo(0);
+    mask.row(view.height - 1).setTo(0);
+    return findSquaresIn(mask, squares, limits);
+}
+
+namespace {
+
+// 2-7. Components of a mask whose border is background, and the squares among them.
+bool findSquaresIn(const cv::Mat& mask, std::vector<SquareCandidate>& squares,
+                   const SquareFinderLimits& limits) {
+    // 2. Dark pixels' 8-connected components.
     std::vector<Run> runs;
     std::vector<Component> components;
     findComponents(mask, runs, components);
@@ -260,8 +287,8 @@ bool findSquares(const ImageView& image, int threshold, std::vector<SquareCandid
         if (static_cast<int>(squares.size()) >= limits.maxCandidates) break;
         if (component.area < limits.minArea || component.area > limits.maxArea) continue;
         // Frames cut by the image edge give no usable square.
-        if (component.left <= 1 || component.right >= image.width - 2 || component.top <= 1 ||
-            component.bottom >= image.height - 2)
+        if (component.left <= 1 || component.right >= mask.cols - 2 || component.top <= 1 ||
+            component.bottom >= mask.rows - 2)
             continue;
         const Run& first = runs[static_cast<size_t>(component.firstRun)];
         if (!traceContour(mask, first.left, first.y, limits.maxContour, contour)) continue;
@@ -313,4 +340,5 @@ bool findSquares(const ImageView& image, int threshold, std::vector<SquareCandid
     return true;
 }
 
+}  // namespace
 }  // namespace kelmo

@@ -152,6 +152,44 @@ TEST_F(RobustDetection, MotionBlurredMarkersKeepTheirId) {
     EXPECT_LT(lowest, PatternMatcher::kSureConfidence) << "blur too weak to reach the check";
 }
 
+struct Light {
+    const char* name;
+    std::function<void(BgrImage&)> effect;
+    int ink;  // grey level of the print's black
+};
+
+// Fault: a marker whose paper falls below the fixed threshold (dim room, the dark end of a ramp), whose
+// black prints lighter than it (worn toner), or that a shadow edge crosses is not found, or is found
+// with a wrong pose.
+TEST_F(RobustDetection, MarkersInUnevenLightAreFoundWithTheirPose) {
+    const Light lights[] = {
+        {"ramp", [](BgrImage& image) { applyBrightnessRamp(image, 0.2, 0.02, 0.75); }, 25},
+        {"shadow edge", [](BgrImage& image) { applyShadowEdge(image, 330, 230, 0.5, 0.35, 10.0); }, 25},
+        {"dim paper", [](BgrImage& image) { applyGain(image, 0.35); }, 25},
+        {"washed-out ink", nullptr, 105},
+    };
+    for (const Light& light : lights) {
+        int fixedMisses = 0;
+        for (int view = 0; view < 3; ++view) {
+            double pose[3][4];
+            orbitView(4.5 + view, 45.0 + 10 * view, -35.0 + 30 * view, pose);
+            const SyntheticMarker card = light.ink == 25 ? syntheticMarkerFromPattern(patterns_[0], kWidth)
+                                                         : washedOutMarker(patterns_[0], kWidth, light.ink);
+            detect(card, pose, static_cast<uint64_t>(view), light.effect);
+            ASSERT_TRUE(truth_.markerInView);
+            const std::vector<MarkerInfo> fixed = fixedThresholdMarkers();
+            fixedMisses +=
+                std::none_of(fixed.begin(), fixed.end(), [](const MarkerInfo& m) { return m.id == 0; });
+            const MarkerInfo* m = find(0);
+            ASSERT_NE(m, nullptr) << light.name << " view " << view;
+            SCOPED_TRACE(std::string(light.name) + " view " + std::to_string(view));
+            expectTruth(*m, 0.5, 0.3, 0.005);
+            for (const MarkerInfo& other : markers_) EXPECT_TRUE(other.id == -1 || &other == m) << other.id;
+        }
+        EXPECT_GT(fixedMisses, 0) << light.name << ": the fixed threshold alone finds every view";
+    }
+}
+
 // Fault: anything added for hard frames changes what the fixed threshold finds on a clear one (ids,
 // turns, confidences, corners).
 TEST_F(RobustDetection, ClearFramesGiveTheFixedThresholdResult) {
