@@ -116,16 +116,17 @@ std::vector<Condition> conditions(const CameraParam& camera) {
         applyMotionBlur(image, random(10, 20), random(0, kPi));
     };
     const Effect covered = [&camera](int, BgrImage& image, const SyntheticTruth& truth, Random& random) {
-        // A skin-coloured or dark blob over part of one side's black edge, inside its middle 70 %.
+        // A skin-coloured or dark blob over part of one side's black edge, centred anywhere in its middle
+        // 70 %, up to a fifth of a side across: near the ends it reaches a corner.
         double corners[4][2], side;
         observedSquare(camera, truth, corners, side);
         const int s = static_cast<int>(random(0, 4)) % 4;
-        const double t = random(0.3, 0.7);
+        const double t = random(0.15, 0.85);
         const double* a = corners[s];
         const double* b = corners[(s + 1) % 4];
         const double x = a[0] + t * (b[0] - a[0]), y = a[1] + t * (b[1] - a[1]);
         const uint8_t skin[3] = {120, 150, 205}, dark[3] = {45, 40, 38};
-        const double r = random(0.08, 0.16) * side;
+        const double r = random(0.06, 0.2) * side;
         drawBlob(image, x, y, r, r * random(0.6, 1.0), random(0, kPi), random(0, 1) < 0.5 ? skin : dark);
     };
 

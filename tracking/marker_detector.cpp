@@ -69,21 +69,39 @@ bool MarkerDetector::detect(const ImageView& image, int threshold, std::vector<M
         identified = identified || marker.id >= 0;
         markers.push_back(marker);
     }
-    if (!identified && patterns_.size() > 0) searchLocally(image, markers);
+    if (!identified && patterns_.size() > 0 && !searchLocally(image, markers))
+        bridgeNotches(image, threshold, markers);
     return true;
 }
 
-void MarkerDetector::searchLocally(const ImageView& image, std::vector<MarkerInfo>& markers) {
+void MarkerDetector::bridgeNotches(const ImageView& image, int threshold, std::vector<MarkerInfo>& markers) {
+    SquareFinderLimits limits;
+    limits.bridgeNotches = true;
+    std::vector<SquareCandidate> squares;
+    if (!findSquares(image, threshold, squares, limits)) return;
+    for (const SquareCandidate& square : squares) {
+        MarkerInfo marker;
+        // The squares without a notch were tried already.
+        if (!square.bridged || !identify(image, square, marker) || marker.id < 0) continue;
+        markers.push_back(marker);
+    }
+}
+
+bool MarkerDetector::searchLocally(const ImageView& image, std::vector<MarkerInfo>& markers) {
     localDarkMask(image, LocalThreshold(), mask_);
     std::vector<SquareCandidate> squares;
-    if (!findSquaresInMask(MaskView{image.width, image.height, image.width, mask_.data()}, squares)) return;
+    if (!findSquaresInMask(MaskView{image.width, image.height, image.width, mask_.data()}, squares))
+        return false;
+    bool found = false;
     for (const SquareCandidate& square : squares) {
         MarkerInfo marker;
         bool ok = identify(image, square, marker);
         if (ok && marker.id < 0) ok = identifyFlattened(image, square, marker);
         if (!ok || marker.id < 0) continue;
         markers.push_back(marker);
+        found = true;
     }
+    return found;
 }
 
 }  // namespace kelmo

@@ -21,7 +21,8 @@ public:
 
     // Every square found, in the order found. A pixel is dark when blue + green + red <= 3·threshold.
     // When that finds no loaded pattern, the frame is searched again with dark judged against each
-    // pixel's surroundings, and the patterns found that way follow. Each frame is searched on its own:
+    // pixel's surroundings, and then for frames with a notch in one side (something light over part of
+    // an edge); the patterns found that way follow. Each frame is searched on its own:
     // nothing is remembered between calls. False when the image cannot be searched at all (no pixels,
     // or not the camera's size).
     bool detect(const ImageView& image, int threshold, std::vector<MarkerInfo>& markers);
@@ -31,8 +32,10 @@ private:
     bool identify(const ImageView& image, const SquareCandidate& square, MarkerInfo& marker) const;
     // identify() again on the square's samples with the light made even across it.
     bool identifyFlattened(const ImageView& image, const SquareCandidate& square, MarkerInfo& marker);
-    // Appends the patterns found with the local threshold.
-    void searchLocally(const ImageView& image, std::vector<MarkerInfo>& markers);
+    // Appends the patterns found with the local threshold; false when there were none.
+    bool searchLocally(const ImageView& image, std::vector<MarkerInfo>& markers);
+    // Appends the patterns found in frames with a notch in one side, at the fixed threshold.
+    void bridgeNotches(const ImageView& image, int threshold, std::vector<MarkerInfo>& markers);
 
     CameraParam param_;
     const PatternMatcher& patterns_;

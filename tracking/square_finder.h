@@ -17,6 +17,7 @@ struct SquareCandidate {
     double pos[2] = {};                 // their mean position
     std::vector<ContourPoint> contour;  // outer boundary, clockwise on screen; last point = first
     int corner[4] = {};                 // contour indices of the corners, corner[0] = 0, increasing
+    bool bridged = false;               // the contour is the convex hull of a frame with a notch
 };
 
 struct SquareFinderLimits {
@@ -24,6 +25,9 @@ struct SquareFinderLimits {
     int maxArea = 100000;
     int maxContour = 9999;   // longer boundaries are not markers
     int maxCandidates = 30;  // squares kept per image
+    // Also take a frame whose outline is a square with a notch in it (something light over part of an
+    // edge): its convex hull, when that has four clear corners, stands for the outline.
+    bool bridgeNotches = false;
 };
 
 // False when the image cannot be searched (empty or too small); otherwise fills squares (possibly

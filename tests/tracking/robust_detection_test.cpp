@@ -190,6 +190,37 @@ TEST_F(RobustDetection, MarkersInUnevenLightAreFoundWithTheirPose) {
     }
 }
 
+// Fault: a finger (light) or a dark object over part of one edge breaks the frame's outline, and the
+// marker is lost although three corners and the other edges are clear; or the recovered corners are off.
+TEST_F(RobustDetection, MarkersWithACoveredEdgeAreFoundWithTheirPose) {
+    const uint8_t skin[3] = {120, 150, 205}, dark[3] = {45, 40, 38};
+    int fixedMisses = 0;
+    for (int view = 0; view < 4; ++view) {
+        double pose[3][4];
+        orbitView(4.5 + 0.5 * view, 50.0 + 8 * view, -30.0 + 20 * view, pose);
+        const SyntheticTruth expected =
+            computeSyntheticTruth(camera_, kWidth, pose);  // where to put the blob: on side `view`
+        double a[2], b[2];
+        idealToObserved(camera_, expected.corners[view][0], expected.corners[view][1], a[0], a[1]);
+        idealToObserved(camera_, expected.corners[(view + 1) % 4][0], expected.corners[(view + 1) % 4][1],
+                        b[0], b[1]);
+        const double t = 0.35 + 0.1 * view, side = std::hypot(b[0] - a[0], b[1] - a[1]);
+        detect(syntheticMarkerFromPattern(patterns_[0], kWidth), pose, static_cast<uint64_t>(view),
+               [&](BgrImage& image) {
+                   drawBlob(image, a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]), 0.13 * side,
+                            0.1 * side, 0.7, view % 2 ? dark : skin);
+               });
+        const std::vector<MarkerInfo> fixed = fixedThresholdMarkers();
+        fixedMisses +=
+            std::none_of(fixed.begin(), fixed.end(), [](const MarkerInfo& m) { return m.id == 0; });
+        const MarkerInfo* m = find(0);
+        ASSERT_NE(m, nullptr) << "view " << view;
+        SCOPED_TRACE("view " + std::to_string(view));
+        expectTruth(*m, 0.5, 0.3, 0.005);
+    }
+    EXPECT_GE(fixedMisses, 2) << "the blobs hardly cover the edge";
+}
+
 // Fault: anything added for hard frames changes what the fixed threshold finds on a clear one (ids,
 // turns, confidences, corners).
 TEST_F(RobustDetection, ClearFramesGiveTheFixedThresholdResult) {
