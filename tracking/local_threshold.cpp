@@ -15,15 +15,14 @@ void localDarkMask(const ImageView& image, const LocalThreshold& settings, std::
     cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
     const int window = std::max(3, settings.window | 1);
     cv::blur(grey, mean, cv::Size(window, window), cv::Point(-1, -1), cv::BORDER_REPLICATE);
-    // In 1/256 steps, so the loop stays in integers.
-    const int ratio = static_cast<int>(settings.ratio * 256.0 + 0.5);
-    for (int y = 0; y < image.height; ++y) {
-        const uint8_t* g = grey.ptr<uint8_t>(y);
-        const uint8_t* m = mean.ptr<uint8_t>(y);
-        uint8_t* out = mask.data() + static_cast<size_t>(y) * image.width;
-        for (int x = 0; x < image.width; ++x)
-            out[x] = (g[x] * 256 < m[x] * ratio && g[x] + settings.minContrast <= m[x]) ? 255 : 0;
-    }
+    // Dark below the lower of ratio · mean and mean − minContrast; whole-image operations keep it to a
+    // few vector passes.
+    cv::Mat share, less, limit;
+    mean.convertTo(share, CV_8U, settings.ratio);
+    cv::subtract(mean, cv::Scalar(settings.minContrast), less);
+    cv::min(share, less, limit);
+    cv::Mat out(image.height, image.width, CV_8U, mask.data());
+    cv::compare(grey, limit, out, cv::CMP_LT);
 }
 
 void flattenLight(const ImageView& image, int left, int top, int right, int bottom, int window, int paper,

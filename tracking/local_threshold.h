@@ -9,10 +9,11 @@
 namespace kelmo {
 
 struct LocalThreshold {
-    int window = 31;      // side of the square neighbourhood whose mean a pixel is compared with, pixels
-    double ratio = 0.8;   // dark below this share of the neighbourhood's mean: light falls off evenly
-                          // over ink and paper, so a share, unlike a difference, holds in any light
-    int minContrast = 8;  // and at least this many grey levels below it, so noise on a plain area is not dark
+    int window = 31;     // side of the square neighbourhood whose mean a pixel is compared with, pixels
+    double ratio = 0.8;  // dark below this share of the neighbourhood's mean: light falls off evenly
+                         // over ink and paper, so a share, unlike a difference, holds in any light
+    int minContrast =
+        8;  // and more than this many grey levels below it, so noise on a plain area is not dark
 };
 
 // One byte a pixel of the image's size, 255 for dark and 0 otherwise.
