@@ -12,6 +12,9 @@
 //      same side.
 // On the synthetic evaluation set real markers reach at least 0.94 (blurred copies, blur up to 20 px)
 // or 1.0 (edges, shadow edges); look-alike printouts at most 0.60 and 0.80.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
