@@ -3,11 +3,10 @@
 #include <cmath>
 
 namespace kelmo {
-namespace {
 
 // Inverts (dark ink becomes large) and removes the integer mean; returns the sum of squares.
 // 768 values of at most 255² each stay far below the int range.
-int centre(const uint8_t raw[kPatternValues], int out[kPatternValues]) {
+int centrePattern(const uint8_t raw[kPatternValues], int out[kPatternValues]) {
     int sum = 0;
     for (int k = 0; k < kPatternValues; ++k) sum += 255 - raw[k];
     const int mean = sum / kPatternValues;
@@ -19,16 +18,10 @@ int centre(const uint8_t raw[kPatternValues], int out[kPatternValues]) {
     return squares;
 }
 
-}  // namespace
-
 int PatternMatcher::add(const PatternData& pattern) {
     if (size() >= kMaxPatterns) return -1;
-    std::array<Template, 4> directions;
-    for (int d = 0; d < 4; ++d) {
-        const int squares = centre(pattern.raw[d], directions[d].values.data());
-        // A uniform block correlates with nothing; the small norm only avoids dividing by zero.
-        directions[d].norm = squares == 0 ? 1e-7 : std::sqrt(static_cast<double>(squares));
-    }
+    std::array<Direction, 4> directions;
+    for (int d = 0; d < 4; ++d) directions[static_cast<size_t>(d)] = prepare(pattern.raw[d]);
     templates_.push_back(directions);
     return size() - 1;
 }
@@ -36,7 +29,7 @@ int PatternMatcher::add(const PatternData& pattern) {
 PatternMatch PatternMatcher::match(const uint8_t samples[kPatternValues]) const {
     PatternMatch best;
     int u[kPatternValues];
-    const int squares = centre(samples, u);
+    const int squares = centrePattern(samples, u);
     if (squares == 0) {
         best.cf = -1.0;
         return best;
@@ -44,7 +37,7 @@ PatternMatch PatternMatcher::match(const uint8_t samples[kPatternValues]) const 
     const double norm = std::sqrt(static_cast<double>(squares));
     for (int slot = 0; slot < size(); ++slot) {
         for (int d = 0; d < 4; ++d) {
-            const Template& t = templates_[static_cast<size_t>(slot)][static_cast<size_t>(d)];
+            const Template& t = templates_[static_cast<size_t>(slot)][static_cast<size_t>(d)].sharp;
             int dot = 0;
             for (int k = 0; k < kPatternValues; ++k) dot += u[k] * t.values[static_cast<size_t>(k)];
             const double cf = dot / (t.norm * norm);

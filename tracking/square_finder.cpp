@@ -1,10 +1,12 @@
 #include "tracking/square_finder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <opencv2/core.hpp>
 #include <opencv2/core/hal/intrin.hpp>
+#include <opencv2/imgproc.hpp>
 
 namespace kelmo {
 namespace {
@@ -240,6 +242,49 @@ bool findCorners(const std::vector<ContourPoint>& c, int area, int corner[4]) {
     return false;
 }
 
+bool findSquaresIn(const cv::Mat& mask, std::vector<SquareCandidate>& squares,
+                   const SquareFinderLimits& limits);
+
+// A closed contour (last point = first) that is a square but for a notch in one side: its convex hull
+// with four clear corners, walked pixel by pixel from one corner, becomes the square's outline. The
+// frame must still cover most of its ring, so a ragged or thin shape is not taken.
+bool bridgeNotch(const std::vector<ContourPoint>& contour, int area, SquareCandidate& square) {
+    std::vector<cv::Point> points;
+    points.reserve(contour.size());
+    for (const ContourPoint& p : contour) points.emplace_back(p.x, p.y);
+    points.pop_back();
+    std::vector<cv::Point> hull, quad;
+    cv::convexHull(points, hull);
+    const double perimeter = cv::arcLength(hull, true);
+    cv::approxPolyDP(hull, quad, 0.04 * perimeter, true);
+    if (quad.size() != 4 || !cv::isContourConvex(quad)) return false;
+    const double quadArea = cv::contourArea(quad);
+    double shortest = 1e9, longest = 0.0;
+    for (int i = 0; i < 4; ++i) {
+        const double side = cv::norm(quad[static_cast<size_t>((i + 1) % 4)] - quad[static_cast<size_t>(i)]);
+        shortest = std::min(shortest, side);
+        longest = std::max(longest, side);
+    }
+    // A marker's frame covers three quarters of its square; a notch takes a little of that.
+    if (shortest < 8.0 || longest > 4.0 * shortest || area < 0.5 * quadArea || area > 0.9 * quadArea)
+        return false;
+    // The outline runs the same way round as the contour: clockwise on screen (positive area with y down).
+    if (cv::contourArea(quad, true) < 0) std::reverse(quad.begin(), quad.end());
+    square.contour.clear();
+    for (int i = 0; i < 4; ++i) {
+        square.corner[i] = static_cast<int>(square.contour.size());
+        const cv::Point a = quad[static_cast<size_t>(i)], b = quad[static_cast<size_t>((i + 1) % 4)];
+        const int steps = std::max(std::abs(b.x - a.x), std::abs(b.y - a.y));
+        for (int k = 0; k < steps; ++k)
+            square.contour.push_back(
+                {a.x + static_cast<int>(std::lround(static_cast<double>(k) * (b.x - a.x) / steps)),
+                 a.y + static_cast<int>(std::lround(static_cast<double>(k) * (b.y - a.y) / steps))});
+    }
+    square.contour.push_back(square.contour.front());
+    square.bridged = true;
+    return true;
+}
+
 }  // namespace
 
 bool findSquares(const ImageView& image, int threshold, std::vector<SquareCandidate>& squares,
@@ -247,10 +292,34 @@ bool findSquares(const ImageView& image, int threshold, std::vector<SquareCandid
     squares.clear();
     if (image.pixels == nullptr || image.width < 8 || image.height < 8 || image.stride < 3 * image.width)
         return false;
-
-    // 1-2. Dark pixels and their 8-connected components.
+    // 1. Dark pixels.
     cv::Mat mask;
     binarise(image, threshold, mask);
+    return findSquaresIn(mask, squares, limits);
+}
+
+bool findSquaresInMask(const MaskView& view, std::vector<SquareCandidate>& squares,
+                       const SquareFinderLimits& limits) {
+    squares.clear();
+    if (view.pixels == nullptr || view.width < 8 || view.height < 8 || view.stride < view.width) return false;
+    cv::Mat mask(view.height, view.width, CV_8U);
+    for (int y = 0; y < view.height; ++y) {
+        const uint8_t* in = view.pixels + static_cast<size_t>(y) * view.stride;
+        uint8_t* out = mask.ptr<uint8_t>(y);
+        for (int x = 0; x < view.width; ++x) out[x] = in[x] != 0 ? 255 : 0;
+        out[0] = out[view.width - 1] = 0;
+    }
+    mask.row(0).setTo(0);
+    mask.row(view.height - 1).setTo(0);
+    return findSquaresIn(mask, squares, limits);
+}
+
+namespace {
+
+// 2-7. Components of a mask whose border is background, and the squares among them.
+bool findSquaresIn(const cv::Mat& mask, std::vector<SquareCandidate>& squares,
+                   const SquareFinderLimits& limits) {
+    // 2. Dark pixels' 8-connected components.
     std::vector<Run> runs;
     std::vector<Component> components;
     findComponents(mask, runs, components);
@@ -260,8 +329,8 @@ bool findSquares(const ImageView& image, int threshold, std::vector<SquareCandid
         if (static_cast<int>(squares.size()) >= limits.maxCandidates) break;
         if (component.area < limits.minArea || component.area > limits.maxArea) continue;
         // Frames cut by the image edge give no usable square.
-        if (component.left <= 1 || component.right >= image.width - 2 || component.top <= 1 ||
-            component.bottom >= image.height - 2)
+        if (component.left <= 1 || component.right >= mask.cols - 2 || component.top <= 1 ||
+            component.bottom >= mask.rows - 2)
             continue;
         const Run& first = runs[static_cast<size_t>(component.firstRun)];
         if (!traceContour(mask, first.left, first.y, limits.maxContour, contour)) continue;
@@ -279,11 +348,14 @@ bool findSquares(const ImageView& image, int threshold, std::vector<SquareCandid
         contour.push_back(contour.front());
 
         SquareCandidate square;
-        if (!findCorners(contour, component.area, square.corner)) continue;
+        if (!findCorners(contour, component.area, square.corner)) {
+            if (!limits.bridgeNotches || !bridgeNotch(contour, component.area, square)) continue;
+        } else {
+            square.contour = contour;
+        }
         square.area = component.area;
         square.pos[0] = static_cast<double>(component.sumX) / component.area;
         square.pos[1] = static_cast<double>(component.sumY) / component.area;
-        square.contour = contour;
         squares.push_back(std::move(square));
     }
 
@@ -313,4 +385,5 @@ bool findSquares(const ImageView& image, int threshold, std::vector<SquareCandid
     return true;
 }
 
+}  // namespace
 }  // namespace kelmo
