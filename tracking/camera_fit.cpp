@@ -15,6 +15,7 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
+#include "tracking/big_endian.h"
 #include "tracking/least_squares.h"
 
 namespace kelmo {
@@ -22,20 +23,8 @@ namespace {
 
 constexpr double kDistortionScale = 100000000.0;
 
-// ---- 2. file helpers ----
-
-uint64_t readBigEndian(const uint8_t* p, int bytes) {
-    uint64_t value = 0;
-    for (int i = 0; i < bytes; ++i) value = (value << 8) | p[i];
-    return value;
-}
-
-double readDouble(const uint8_t* p) {
-    const uint64_t bits = readBigEndian(p, 8);
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
+using big_endian::readDouble;
+using big_endian::readInt32;
 
 bool allFinite(const double* values, int count) {
     for (int i = 0; i < count; ++i)
@@ -93,8 +82,8 @@ bool decodeVersion4Camera(const uint8_t* bytes, size_t size, Version4Camera& out
         return false;
     }
     Version4Camera c;
-    c.xsize = static_cast<int32_t>(static_cast<uint32_t>(readBigEndian(bytes, 4)));
-    c.ysize = static_cast<int32_t>(static_cast<uint32_t>(readBigEndian(bytes + 4, 4)));
+    c.xsize = readInt32(bytes);
+    c.ysize = readInt32(bytes + 4);
     const uint8_t* p = bytes + 8;
     for (auto& row : c.mat)
         for (double& v : row) v = readDouble(p), p += 8;

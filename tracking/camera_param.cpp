@@ -7,37 +7,16 @@
 #include <iterator>
 #include <vector>
 
+#include "tracking/big_endian.h"
+
 namespace kelmo {
 namespace {
 
 constexpr double kDistortionScale = 100000000.0;
 
-uint64_t readBigEndian(const uint8_t* p, int bytes) {
-    uint64_t value = 0;
-    for (int i = 0; i < bytes; ++i) value = (value << 8) | p[i];
-    return value;
-}
-
-int32_t readInt32(const uint8_t* p) {
-    return static_cast<int32_t>(static_cast<uint32_t>(readBigEndian(p, 4)));
-}
-
-double readDouble(const uint8_t* p) {
-    const uint64_t bits = readBigEndian(p, 8);
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-void writeBigEndian(uint64_t value, int bytes, uint8_t* p) {
-    for (int i = bytes - 1; i >= 0; --i, value >>= 8) p[i] = static_cast<uint8_t>(value);
-}
-
-void writeDouble(double value, uint8_t* p) {
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    writeBigEndian(bits, 8, p);
-}
+using big_endian::readDouble;
+using big_endian::readInt32;
+using big_endian::writeDouble;
 
 }  // namespace
 
@@ -92,8 +71,8 @@ bool loadCameraParam(const std::string& path, CameraParam& out, std::string& err
 }
 
 void encodeCameraParam(const CameraParam& param, uint8_t out[kCameraParamRecordSize]) {
-    writeBigEndian(static_cast<uint32_t>(param.xsize), 4, out);
-    writeBigEndian(static_cast<uint32_t>(param.ysize), 4, out + 4);
+    big_endian::write(static_cast<uint32_t>(param.xsize), 4, out);
+    big_endian::write(static_cast<uint32_t>(param.ysize), 4, out + 4);
     uint8_t* p = out + 8;
     for (const auto& row : param.mat)
         for (double v : row) writeDouble(v, p), p += 8;
