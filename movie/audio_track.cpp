@@ -119,7 +119,7 @@ private:
 
 SoundTrack decodeSoundTrack(const std::string& path, PcmTrack& track, std::string& reason) {
     track = PcmTrack{};
-    silenceFfmpegLog();
+    prepareFfmpeg();
     AVFormatContext* opened = nullptr;
     int result = avformat_open_input(&opened, path.c_str(), nullptr, nullptr);
     if (result < 0) {

@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavutil/error.h>
 #include <libavutil/log.h>
+#include <libavutil/mem.h>
 }
 
 namespace kelmo {
@@ -13,7 +14,10 @@ std::string ffmpegErrorText(int code) {
     return text;
 }
 
-void silenceFfmpegLog() { av_log_set_level(AV_LOG_QUIET); }
+void prepareFfmpeg() {
+    av_log_set_level(AV_LOG_QUIET);
+    av_max_alloc(kFfmpegAllocationLimit);
+}
 
 std::string firstCodecName(const AVFormatContext* format, AVMediaType type) {
     for (unsigned i = 0; i < format->nb_streams; ++i) {

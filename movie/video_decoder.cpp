@@ -66,7 +66,7 @@ struct VideoDecoder::Impl {
 };
 
 bool VideoDecoder::Impl::openFile(std::string& reason) {
-    silenceFfmpegLog();
+    prepareFfmpeg();
     int result = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
     if (result < 0) {
         reason = ffmpegErrorText(result);
