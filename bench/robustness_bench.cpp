@@ -89,12 +89,8 @@ std::vector<Condition> conditions(const CameraParam& camera) {
         if (along > 0) angle += kPi;
         // Where the marker lies along the ramp, 0 at its dark end (as applyBrightnessRamp measures it).
         const double dx = std::cos(angle), dy = std::sin(angle);
-        double low = 1e300, high = -1e300;
-        for (int k = 0; k < 4; ++k) {
-            const double t = (k & 1 ? image.width - 1 : 0) * dx + (k & 2 ? image.height - 1 : 0) * dy;
-            low = std::min(low, t);
-            high = std::max(high, t);
-        }
+        double low, high;
+        frameExtentAlong(image, angle, low, high);
         const double at = std::min((cx * dx + cy * dy - low) / (high - low), 0.5);
         const double bright = random(1.0, 1.3), there = random(0.2, 0.42);
         applyBrightnessRamp(image, angle, std::max((there - bright * at) / (1 - at), 0.04), bright);
@@ -217,21 +213,6 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-double rotationError(const double est[3][4], const double truth[3][4]) {
-    double trace = 0.0;
-    for (int i = 0; i < 3; ++i)
-        for (int k = 0; k < 3; ++k) trace += est[i][k] * truth[i][k];
-    return std::acos(std::clamp((trace - 1.0) / 2.0, -1.0, 1.0)) / kDegree;
-}
-
-double translationError(const double est[3][4], const double truth[3][4]) {
-    double diff = 0.0, distance = 0.0;
-    for (int i = 0; i < 3; ++i) {
-        diff += (est[i][3] - truth[i][3]) * (est[i][3] - truth[i][3]);
-        distance += truth[i][3] * truth[i][3];
-    }
-    return 100.0 * std::sqrt(diff / distance);
-}
 
 // One detection: markers found with their corners in ideal pixels (dir as Kelmo's) and poses.
 struct Found {

@@ -56,22 +56,6 @@ std::string cell(double value, int width, int decimals) {
     return text;
 }
 
-// Angle of R_est · R_trueᵀ, degrees.
-double rotationError(const double est[3][4], const double truth[3][4]) {
-    double trace = 0.0;
-    for (int i = 0; i < 3; ++i)
-        for (int k = 0; k < 3; ++k) trace += est[i][k] * truth[i][k];
-    return std::acos(std::clamp((trace - 1.0) / 2.0, -1.0, 1.0)) / kDegree;
-}
-
-double translationError(const double est[3][4], const double truth[3][4]) {
-    double diff = 0.0, distance = 0.0;
-    for (int i = 0; i < 3; ++i) {
-        diff += (est[i][3] - truth[i][3]) * (est[i][3] - truth[i][3]);
-        distance += truth[i][3] * truth[i][3];
-    }
-    return 100.0 * std::sqrt(diff / distance);
-}
 
 bool run(const CameraParam& camera, const PatternMatcher& matcher, const Sequence& sequence, Result& result,
          std::string& error) {

@@ -36,15 +36,21 @@ double uniform(uint64_t& state, double low, double high) {
 
 }  // namespace
 
-void applyBrightnessRamp(BgrImage& image, double angle, double from, double to) {
+void frameExtentAlong(const BgrImage& image, double angle, double& low, double& high) {
     const double dx = std::cos(angle), dy = std::sin(angle);
-    // The frame's extent along the axis.
-    double low = 1e300, high = -1e300;
+    low = 1e300;
+    high = -1e300;
     for (int corner = 0; corner < 4; ++corner) {
         const double t = (corner & 1 ? image.width - 1 : 0) * dx + (corner & 2 ? image.height - 1 : 0) * dy;
         low = std::min(low, t);
         high = std::max(high, t);
     }
+}
+
+void applyBrightnessRamp(BgrImage& image, double angle, double from, double to) {
+    const double dx = std::cos(angle), dy = std::sin(angle);
+    double low, high;
+    frameExtentAlong(image, angle, low, high);
     const double span = std::max(high - low, 1.0);
     applyGainField(image,
                    [&](int x, int y) { return from + (to - from) * ((x * dx + y * dy - low) / span); });

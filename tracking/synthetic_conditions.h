@@ -13,6 +13,9 @@ namespace kelmo {
 // Light falling linearly across the frame along `angle` (radians, image x towards y): gain `from` at the
 // frame's first corner on that axis, `to` at the last.
 void applyBrightnessRamp(BgrImage& image, double angle, double from, double to);
+// The frame's extent along the direction at `angle` (radians): the lowest and highest x·cos + y·sin
+// of its corner pixels, which the ramp above runs between.
+void frameExtentAlong(const BgrImage& image, double angle, double& low, double& high);
 
 // A soft shadow edge through (x, y) along `angle`: gain `depth` on the left of the direction, 1 on the
 // right, blended over `softness` pixels.
