@@ -31,13 +31,15 @@ void namesFrom(std::string_view text, std::string& section, std::string& key) {
     key = std::string(text.substr(lineEnd + 1, equals - lineEnd - 1));
 }
 
-void checkLookups(const kelmo::IniFile& ini, const std::string& section, const std::string& key) {
+void checkLookups(const kelmo::IniFile& ini, const std::string& section, const std::string& key,
+                  bool mentionsNeverSection) {
     static const std::string_view kFallback = "\x01no such value";
     const std::string_view names[][2] = {
         {section, key}, {"ARToolKit", "CAM_CON"}, {"MOVIE", "FILE"}, {"Metaseq_stay", "START"}};
     for (const auto& name : names)
         check(ini.get(name[0], name[1], "").size() <= kelmo::IniFile::kMaxValueLength);
-    check(ini.get("\x02 never a section", key, kFallback) == kFallback);
+    // Only where the input does not name that section itself (the fuzzer learns compared strings).
+    if (!mentionsNeverSection) check(ini.get("\x02 never a section", key, kFallback) == kFallback);
 }
 
 }  // namespace
@@ -51,10 +53,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     std::string section, key;
     namesFrom(text, section, key);
-    checkLookups(kelmo::IniFile::parse(text), section, key);
+    const bool mentionsNeverSection = text.find("never a section") != std::string_view::npos;
+    checkLookups(kelmo::IniFile::parse(text), section, key, mentionsNeverSection);
 
     if (file < 0 || ftruncate(file, 0) != 0 || pwrite(file, data, size, 0) != static_cast<ssize_t>(size))
         return 0;
-    checkLookups(kelmo::IniFile::load("/proc/self/fd/" + std::to_string(file)), section, key);
+    checkLookups(kelmo::IniFile::load("/proc/self/fd/" + std::to_string(file)), section, key, mentionsNeverSection);
     return 0;
 }
