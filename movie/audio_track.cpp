@@ -119,13 +119,9 @@ private:
 
 SoundTrack decodeSoundTrack(const std::string& path, PcmTrack& track, std::string& reason) {
     track = PcmTrack{};
-    prepareFfmpeg();
     AVFormatContext* opened = nullptr;
-    int result = avformat_open_input(&opened, path.c_str(), nullptr, nullptr);
-    if (result < 0) {
-        reason = ffmpegErrorText(result);
-        return SoundTrack::Unusable;
-    }
+    int result = openMovieInput(path, &opened, reason);
+    if (result < 0) return SoundTrack::Unusable;
     std::unique_ptr<AVFormatContext, FormatCloser> format(opened);
     if ((result = avformat_find_stream_info(format.get(), nullptr)) < 0) {
         reason = "cannot read its streams (" + ffmpegErrorText(result) + ")";
@@ -134,7 +130,7 @@ SoundTrack decodeSoundTrack(const std::string& path, PcmTrack& track, std::strin
     const AVCodec* decoder = nullptr;
     const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (index == AVERROR_STREAM_NOT_FOUND) return SoundTrack::Missing;
-    if (index < 0 || decoder == nullptr) {
+    if (index < 0 || !isMovieDecoder(decoder)) {
         reason =
             std::string("no decoder for its sound codec ") + firstCodecName(format.get(), AVMEDIA_TYPE_AUDIO);
         return SoundTrack::Unusable;
@@ -154,7 +150,7 @@ SoundTrack decodeSoundTrack(const std::string& path, PcmTrack& track, std::strin
     }
     avcodec_parameters_to_context(codec.get(), audio->codecpar);
     codec->thread_count = 1;
-    if ((result = avcodec_open2(codec.get(), decoder, nullptr)) < 0) {
+    if ((result = openMovieDecoder(codec.get(), decoder)) < 0) {
         reason =
             std::string("cannot open its ") + decoder->name + " decoder (" + ffmpegErrorText(result) + ")";
         return SoundTrack::Unusable;

@@ -1,6 +1,8 @@
 // Contents: file set-up and tear-down, decoding one frame, finding the frame for a time, conversion.
 #include "movie/video_decoder.h"
 
+#include <cstring>
+#include <memory>
 #include <utility>
 
 #include "movie/ffmpeg_support.h"
@@ -9,6 +11,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/mem.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -20,6 +23,12 @@ namespace {
 constexpr int kMaxBadPacketsInARow = 30;
 // A jump ahead by more than this is worth a seek instead of decoding every frame in between.
 constexpr int64_t kFarJumpMilliseconds = 3000;
+// swscale's vector code writes whole blocks, up to this many bytes past the end of a row.
+constexpr int kScalerOverrun = 64;
+
+struct AvFreer {
+    void operator()(uint8_t* bytes) const { av_free(bytes); }
+};
 
 struct DecodedFrame {
     AVFrame* frame = nullptr;
@@ -55,6 +64,10 @@ struct VideoDecoder::Impl {
     uint64_t nextSerial = 1;
     uint64_t shownSerial = 0;
     std::vector<uint8_t> bgr;
+    // What swscale writes: top-down rows padded to kScalerOverrun and room for an overrun after the
+    // last row, so the bytes it writes past a row's end never leave this block. Copied into `bgr`.
+    std::unique_ptr<uint8_t, AvFreer> scaled;
+    int scaledStride = 0;
 
     bool openFile(std::string& reason);
     void closeFile();
@@ -66,12 +79,8 @@ struct VideoDecoder::Impl {
 };
 
 bool VideoDecoder::Impl::openFile(std::string& reason) {
-    prepareFfmpeg();
-    int result = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
-    if (result < 0) {
-        reason = ffmpegErrorText(result);
-        return false;
-    }
+    int result = openMovieInput(path, &format, reason);
+    if (result < 0) return false;
     result = avformat_find_stream_info(format, nullptr);
     if (result < 0) {
         reason = "cannot read its streams (" + ffmpegErrorText(result) + ")";
@@ -83,7 +92,7 @@ bool VideoDecoder::Impl::openFile(std::string& reason) {
         reason = "it has no video stream";
         return false;
     }
-    if (stream < 0 || decoder == nullptr) {
+    if (stream < 0 || !isMovieDecoder(decoder)) {
         reason = std::string("no decoder for its video codec ") + firstCodecName(format, AVMEDIA_TYPE_VIDEO);
         return false;
     }
@@ -113,7 +122,7 @@ bool VideoDecoder::Impl::openFile(std::string& reason) {
     }
     avcodec_parameters_to_context(codec, parameters);
     codec->thread_count = 1;  // frames come out in order and at once; the machine has other work
-    result = avcodec_open2(codec, decoder, nullptr);
+    result = openMovieDecoder(codec, decoder);
     if (result < 0) {
         reason =
             std::string("cannot open its ") + decoder->name + " decoder (" + ffmpegErrorText(result) + ")";
@@ -227,6 +236,10 @@ bool VideoDecoder::Impl::seekTo(int64_t target, bool mayRewind, std::string& rea
 }
 
 bool VideoDecoder::Impl::convert(const AVFrame* frame, std::string& reason) {
+    if (!scaled || bgr.size() != bgrRowBytes(width) * size_t(height)) {
+        reason = "its frame size changed while it played";
+        return false;
+    }
     sws = sws_getCachedContext(sws, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
                                width, height, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (sws == nullptr) {
@@ -234,11 +247,14 @@ bool VideoDecoder::Impl::convert(const AVFrame* frame, std::string& reason) {
                  av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame->format));
         return false;
     }
-    const size_t rowBytes = bgrRowBytes(width);
-    // Bottom-up: the first row written is the last one in memory.
-    uint8_t* target[4] = {bgr.data() + rowBytes * (height - 1), nullptr, nullptr, nullptr};
-    int targetStride[4] = {-static_cast<int>(rowBytes), 0, 0, 0};
+    uint8_t* target[4] = {scaled.get(), nullptr, nullptr, nullptr};
+    int targetStride[4] = {scaledStride, 0, 0, 0};
     sws_scale(sws, frame->data, frame->linesize, 0, frame->height, target, targetStride);
+    // Bottom-up: the picture's first row is the last one in memory.
+    const size_t rowBytes = bgrRowBytes(width);
+    for (int row = 0; row < height; ++row)
+        std::memcpy(bgr.data() + rowBytes * (height - 1 - row), scaled.get() + size_t(scaledStride) * row,
+                    size_t(width) * 3);
     return true;
 }
 
@@ -263,6 +279,14 @@ bool VideoDecoder::open(const std::string& path, std::string& reason) {
     impl_->haveCurrent = true;
     impl_->startTs = impl_->current.ts;
     impl_->bgr.assign(bgrRowBytes(impl_->width) * impl_->height, 0);
+    impl_->scaledStride = (impl_->width * 3 + kScalerOverrun - 1) / kScalerOverrun * kScalerOverrun;
+    impl_->scaled.reset(
+        static_cast<uint8_t*>(av_malloc(size_t(impl_->scaledStride) * impl_->height + kScalerOverrun)));
+    if (!impl_->scaled) {
+        reason = "out of memory";
+        close();
+        return false;
+    }
     return true;
 }
 
@@ -270,6 +294,7 @@ void VideoDecoder::close() {
     impl_->closeFile();
     impl_->bgr.clear();
     impl_->bgr.shrink_to_fit();
+    impl_->scaled.reset();
 }
 
 bool VideoDecoder::isOpen() const { return impl_->format != nullptr; }

@@ -35,6 +35,7 @@ extern "C" {
 #include "model/mqo_model.h"
 #include "model/texture_pool.h"
 #include "movie/audio_track.h"
+#include "movie/ffmpeg_support.h"
 #include "movie/movie_screen.h"
 #include "movie/video_decoder.h"
 #include "physics/physics_world.h"
@@ -482,7 +483,8 @@ void checkTextures(const TextureList& textures, bool withWindow) {
 // The container's streams and length, as FFmpeg sees them; empty when it cannot tell.
 std::string describeStreams(const std::string& path) {
     AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0) return "";
+    std::string reason;
+    if (kelmo::openMovieInput(path, &format, reason) != 0) return "";
     std::string text;
     if (avformat_find_stream_info(format, nullptr) >= 0) {
         if (format->duration != AV_NOPTS_VALUE) {

@@ -54,7 +54,7 @@ TEST(SoundTrack, PcmMonoAndStereoAndMp2DecodeWholeIntoInterleavedPcm) {
     }
 }
 
-TEST(SoundTrack, AMovieWithoutSoundHasNoTrackAndAnUnknownCodecIsUnusable) {
+TEST(SoundTrack, AMovieWithoutSoundHasNoTrackAndAnUnknownCodecOrContainerIsUnusable) {
     PcmTrack track;
     std::string reason;
     EXPECT_EQ(decodeSoundTrack(writeTestMovie("silent.avi", numberedMovie(64, 48, 3)), track, reason),
@@ -70,6 +70,26 @@ TEST(SoundTrack, AMovieWithoutSoundHasNoTrackAndAnUnknownCodecIsUnusable) {
     EXPECT_EQ(decodeSoundTrack(unknown, track, reason), SoundTrack::Unusable);
     EXPECT_NE(reason.find("no decoder for its sound codec"), std::string::npos) << reason;
     EXPECT_TRUE(track.samples.empty());
+
+    // Only AVI and the decoders AVI movies use: FFmpeg knows WMA and WAV, but Kelmo refuses them.
+    data[audioFormat + 8] = 0x61;  // WMA 2
+    data[audioFormat + 9] = 0x01;
+    writeBytes(unknown, data);
+    EXPECT_EQ(decodeSoundTrack(unknown, track, reason), SoundTrack::Unusable);
+    EXPECT_NE(reason.find("no decoder for its sound codec wmav2"), std::string::npos) << reason;
+
+    auto le = [](uint32_t value, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i) out += char((value >> (8 * i)) & 0xff);
+        return out;
+    };
+    const std::string samples(4410, '\0');
+    const std::string wave = tempPath("sound.wav");
+    writeBytes(wave, "RIFF" + le(36 + samples.size(), 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) +
+                         le(22050, 4) + le(44100, 4) + le(2, 2) + le(16, 2) + "data" + le(samples.size(), 4) +
+                         samples);
+    EXPECT_EQ(decodeSoundTrack(wave, track, reason), SoundTrack::Unusable);
+    EXPECT_NE(reason.find("not an AVI file"), std::string::npos) << reason;
 }
 
 TEST(AudioOutput, PlaysTheWholeBufferReportsItsEndOnceAndStopsWhenClosed) {

@@ -127,7 +127,7 @@ TEST(VideoDecoder, FilesThatCannotBePlayedAreRefusedWithAReason) {
         std::string reasonPart;
     };
     for (const Case& c : std::vector<Case>{{tempPath("missing.avi"), "No such file"},
-                                           {text, ""},
+                                           {text, "not an AVI file"},
                                            {truncated, ""},
                                            {unknownCodec, "no decoder for its video codec"},
                                            {hugeFrame, "65000 x 120 is not playable"}}) {
