@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "model/mqo_document.h"
 #include "model/mqo_model.h"
+#include "model/mqo_parser.h"
 
 namespace kelmo {
 namespace {

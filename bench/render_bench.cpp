@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "model/mqo_document.h"
 #include "model/mqo_loader.h"
+#include "model/mqo_parser.h"
 #include "render/framebuffer.h"
 #include "render/scene_light.h"
 #include "render/shader_manager.h"

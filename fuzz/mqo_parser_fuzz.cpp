@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "model/mqo_document.h"
+#include "model/mqo_parser.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "model/mqo_model.h"
+#include "model/mqo_sequence.h"
 #include "model/texture_pool.h"
 
 namespace kelmo {

@@ -3,10 +3,9 @@
 // interleaved vertices and smoothed normals, optionally in a static vertex buffer.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
-#include "model/mqo_document.h"
+#include "model/mqo_parser.h"
 
 namespace kelmo {
 
@@ -53,29 +52,5 @@ std::vector<float> vertexNormals(const MqoObject& object);
 MqoModel buildModel(const MqoDocument& document);
 // The triangles drawFrame draws: those in the batches of visible objects.
 size_t drawnTriangleCount(const MqoModel& model);
-
-class MqoSequence {
-public:
-    MqoSequence() = default;
-    virtual ~MqoSequence();  // deletes the batches' buffers: needs the GL context when any exist
-    MqoSequence(const MqoSequence&) = delete;
-    MqoSequence& operator=(const MqoSequence&) = delete;
-
-    // Adds a frame at the end and widens the sequence's box to hold it.
-    void append(MqoModel frame);
-    uint32_t frameCount() const { return static_cast<uint32_t>(frames_.size()); }
-    // frame < 0: the whole sequence's box; a frame's own box; false beyond the last frame.
-    bool boundsMin(int frame, float out[3]) const;
-    bool boundsMax(int frame, float out[3]) const;
-    // Draws the frame in the current modelview with material opacity alpha/255, restoring every GL
-    // state it changes. A frame at or beyond frameCount draws nothing. Returns frameCount.
-    uint32_t drawFrame(uint32_t frame, uint32_t alpha) const;
-    const std::vector<MqoModel>& frames() const { return frames_; }
-    std::vector<MqoModel>& frames() { return frames_; }
-
-private:
-    float boxMin_[3] = {}, boxMax_[3] = {};
-    std::vector<MqoModel> frames_;
-};
 
 }  // namespace kelmo

@@ -19,7 +19,7 @@
 #include <new>
 #include <string_view>
 
-#include "model/mqo_document.h"
+#include "model/mqo_parser.h"
 #include "model/mqo_scan.h"
 
 namespace kelmo {

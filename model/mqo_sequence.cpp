@@ -1,5 +1,7 @@
 // Frames of one motion: the sequence's box, and drawing one frame with the caller's GL state saved
 // before and restored after.
+#include "model/mqo_sequence.h"
+
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 #include <cstring>
 
 #include "model/gl_buffers.h"
-#include "model/mqo_model.h"
 
 namespace kelmo {
 namespace {

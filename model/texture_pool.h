@@ -7,17 +7,6 @@
 
 namespace kelmo {
 
-// A square RGBA image, rows one after another with no padding; row 0 is texture row t = 0.
-struct RgbaImage {
-    int size = 0;  // edge length in pixels
-    std::vector<uint8_t> pixels;  // size · size · 4 bytes: R, G, B, A
-};
-
-// Reads the colour image (uncompressed TGA or 24-bit BMP, square) and merges the alpha plane (TGA)
-// into A. Either path may be empty. The paths may be rewritten in place: an extension other than
-// tga, png or jpg becomes "bmp". Prints the reader's messages. False when no image results.
-bool readImage(std::string& imagePath, std::string& alphaPath, RgbaImage& out);
-
 struct TextureEntry {
     uint32_t texture = 0;
     int size = 0;

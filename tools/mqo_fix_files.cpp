@@ -10,7 +10,7 @@
 #include <set>
 #include <utility>
 
-#include "model/mqo_document.h"
+#include "model/mqo_parser.h"
 #include "tools/mqo_fix.h"
 #include "tools/texture_convert.h"
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "model/mqo_document.h"
 #include "model/mqo_model.h"
+#include "model/mqo_parser.h"
 #include "model/texture_pool.h"
 #include "tools/json_text.h"
 #include "tools/mqo_fix_files.h"

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/mqo_document.h"
+#include "model/mqo_parser.h"
 #include "tests/support/temp_path.h"
 
 namespace kelmo {

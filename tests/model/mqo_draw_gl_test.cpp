@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "model/gl_buffers.h"
-#include "model/mqo_model.h"
+#include "model/mqo_sequence.h"
 #include "tests/model/mqo_gl_window.h"
 #include "tests/model/mqo_records.h"
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "model/mqo_document.h"
-#include "model/texture_pool.h"
+#include "model/image_reader.h"
+#include "model/mqo_parser.h"
 #include "tests/support/temp_path.h"
 #include "tools/polygon_split.h"
 #include "tools/texture_convert.h"

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "model/mqo_sequence.h"
 #include "tests/model/mqo_records.h"
 
 namespace kelmo {

@@ -1,3 +1,5 @@
+#include "model/mqo_parser.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -6,7 +8,6 @@
 #include <fstream>
 #include <string>
 
-#include "model/mqo_document.h"
 #include "tests/support/temp_path.h"
 
 namespace kelmo {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "model/mqo_document.h"
+#include "model/mqo_parser.h"
 
 namespace kelmo::testing_support {
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "model/image_reader.h"
 #include "model/texture_pool.h"
 #include "tests/model/image_files.h"
 #include "tests/model/mqo_gl_window.h"

@@ -22,17 +22,17 @@ struct MqoMaterial {
 };
 
 struct MqoFace {
-    int material = -1;   // index into the material table, −1 when the line has no M(
-    int v[3] = {};       // indices into the object's vertices
-    float uv[6] = {};    // (u, v) of corners 0, 1, 2 as written
+    int material = -1;  // index into the material table, −1 when the line has no M(
+    int v[3] = {};      // indices into the object's vertices
+    float uv[6] = {};   // (u, v) of corners 0, 1, 2 as written
 };
 
 struct MqoObject {
-    char name[256] = {};  // the token after "Object", quotes included
-    int visible = 15;     // non-zero: shown
-    int shading = 1;      // 0 flat, otherwise smooth
-    float facet = 59.5f;  // smoothing angle, degrees
-    int vertexCount = 0;  // vertices.size() / 3
+    char name[256] = {};          // the token after "Object", quotes included
+    int visible = 15;             // non-zero: shown
+    int shading = 1;              // 0 flat, otherwise smooth
+    float facet = 59.5f;          // smoothing angle, degrees
+    int vertexCount = 0;          // vertices.size() / 3
     std::vector<float> vertices;  // x, y, z per vertex, after the transform and the scale
     std::vector<MqoFace> faces;   // document order; quadrilaterals as two triangles
 };
@@ -53,8 +53,8 @@ struct MqoDocument {
 
 // Reads a document held in memory; path only gives the directory. Never fails: malformed parts are
 // left out and listed in skipped.
-MqoDocument parseDocumentText(const char* text, size_t size, const std::string& path, VertexTransform transform,
-                              float scale);
+MqoDocument parseDocumentText(const char* text, size_t size, const std::string& path,
+                              VertexTransform transform, float scale);
 // Larger documents are not read.
 constexpr size_t kMaxDocumentBytes = size_t{256} << 20;
 
