@@ -37,14 +37,14 @@ void uploadBuffers(MqoModel& frame) {
 
 }  // namespace
 
-MqoLoader::MqoLoader(TexturePool* pool) {
+MqoLoader::MqoLoader(TexturePool* pool, Buffers buffers) {
     ownsPool_ = pool == nullptr;
     pool_ = ownsPool_ ? new TexturePool : pool;
     // glutExtensionSupported ends the process when GLUT is not initialised; without GLUT there is no
     // context to make buffers in anyway.
-    if (glutGet(GLUT_INIT_STATE) != 0 && glutExtensionSupported("GL_ARB_vertex_buffer_object") != 0)
-        buffersAvailable_ = fetchBufferEntryPoints();  // never call through a missing entry point
-    supportsBuffers_ = buffersAvailable_;
+    if (buffers == Buffers::WhenAvailable && glutGet(GLUT_INIT_STATE) != 0 &&
+        glutExtensionSupported("GL_ARB_vertex_buffer_object") != 0)
+        supportsBuffers_ = fetchBufferEntryPoints();  // never call through a missing entry point
 }
 
 MqoLoader::~MqoLoader() {

@@ -11,8 +11,11 @@ namespace kelmo {
 
 class MqoLoader {
 public:
+    enum class Buffers { WhenAvailable, Never };
+
     // Uses the pool without owning it; with none, makes and owns one. Needs a current GL context.
-    explicit MqoLoader(TexturePool* pool = nullptr);
+    // Buffers::Never keeps the frames in client arrays even where the driver offers vertex buffers.
+    explicit MqoLoader(TexturePool* pool = nullptr, Buffers buffers = Buffers::WhenAvailable);
     virtual ~MqoLoader();
     MqoLoader(const MqoLoader&) = delete;
     MqoLoader& operator=(const MqoLoader&) = delete;
@@ -32,15 +35,12 @@ public:
     const std::string& unreadableDocument() const { return unreadable_; }
 
     bool supportsBuffers() const { return supportsBuffers_; }
-    // Tests switch buffers off to compare with client arrays.
-    void setUseBuffers(bool use) { supportsBuffers_ = use && buffersAvailable_; }
     TexturePool& pool() { return *pool_; }
 
 private:
     bool buildFrame(const std::string& path, VertexTransform transform, float scale, MqoModel& out);
 
     bool supportsBuffers_ = false;
-    bool buffersAvailable_ = false;
     bool ownsPool_ = false;
     TexturePool* pool_ = nullptr;
     std::string unreadable_;

@@ -96,9 +96,11 @@ TEST_F(Loader, ModelsGetPoolTexturesAndBuffersAndDrawTheSameWithoutBuffers) {
     auto loader = std::make_unique<MqoLoader>(&pool);
     ASSERT_TRUE(loader->supportsBuffers()) << "Mesa offers GL_ARB_vertex_buffer_object";
     auto buffered = loader->loadModel(folder_ + "m.mqo", nullptr, 1.0f);
-    loader->setUseBuffers(false);
-    const auto plain = loader->loadModel(folder_ + "m.mqo", nullptr, 1.0f);
-    loader.reset();  // the pool was not the loader's
+    auto plainLoader = std::make_unique<MqoLoader>(&pool, MqoLoader::Buffers::Never);
+    EXPECT_FALSE(plainLoader->supportsBuffers());
+    const auto plain = plainLoader->loadModel(folder_ + "m.mqo", nullptr, 1.0f);
+    loader.reset();  // the pool was not the loaders'
+    plainLoader.reset();
     const std::string console = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(buffered && plain);
     EXPECT_NE(console.find(folder_ + "gone.bmp"), std::string::npos) << console;
