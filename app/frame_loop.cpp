@@ -26,6 +26,7 @@
 #include "render/scene_light.h"
 #include "render/shader_manager.h"
 #include "render/shadow_program.h"
+#include "synthetic/open_video_source.h"
 #include "tracking/tracking.h"
 #include "wiimote/wii_remote_input.h"
 
@@ -136,7 +137,7 @@ bool startUp() {
         return false;
     }
 
-    if (!initTracking(*trackingConfig)) return false;
+    if (!initTracking(*trackingConfig, openVideoSource)) return false;
     createRenderingObjects();
     initPhysics(physicsConfig->gravity, screenBricks);
     movieInit(*movieConfig);

@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "bench/synthetic_scenes.h"
+#include "synthetic/synthetic_conditions.h"
 #include "tracking/marker_detector.h"
 #include "tracking/marker_pose.h"
 #include "tracking/pattern_matcher.h"
-#include "tracking/synthetic_conditions.h"
 
 namespace kelmo {
 namespace bench {

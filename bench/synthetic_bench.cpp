@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tracking/synthetic_scene.h"
+#include "synthetic/synthetic_scene.h"
 
 namespace kelmo {
 namespace {

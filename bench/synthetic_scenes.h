@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "synthetic/synthetic_scene.h"
 #include "tracking/camera_param.h"
 #include "tracking/image_view.h"
 #include "tracking/marker_info.h"
 #include "tracking/pattern_file.h"
-#include "tracking/synthetic_scene.h"
 
 namespace kelmo {
 namespace bench {

@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
+#include "synthetic/open_video_source.h"
 #include "tracking/camera_calibration.h"
 #include "tracking/camera_param.h"
-#include "tracking/video_source.h"
 
 namespace kelmo {
 namespace {
@@ -167,7 +167,7 @@ bool viewsFromVideo(const std::string& path, const ChessboardSpec& board, int wa
 
 bool viewsFromCamera(const std::string& config, const ChessboardSpec& board, int wanted, Collected& out,
                      std::string& error) {
-    VideoSourceSpec spec;
+    CameraConfig spec;
     if (!parseCameraConfig(config, spec, error)) return error = "\"" + config + "\": " + error, false;
     std::unique_ptr<VideoSource> source = openVideoSource(spec, error);
     if (!source) return error = "\"" + config + "\": " + error, false;

@@ -40,10 +40,10 @@ extern "C" {
 #include "movie/video_decoder.h"
 #include "physics/physics_world.h"
 #include "platform/clock.h"
+#include "synthetic/open_video_source.h"
 #include "tracking/camera_param.h"
 #include "tracking/gl_matrices.h"
 #include "tracking/pattern_file.h"
-#include "tracking/video_source.h"
 
 namespace kelmo {
 namespace {
@@ -148,7 +148,7 @@ bool readConfiguration(const std::string& name) {
 
 // ---- 3 camera and patterns ----------------------------------------------------------------------
 
-std::string describeSource(const VideoSourceSpec& spec) {
+std::string describeSource(const CameraConfig& spec) {
     switch (spec.kind) {
         case VideoSourceKind::CameraIndex:
             return "camera " + std::to_string(spec.cameraIndex);
@@ -170,7 +170,7 @@ std::string describeSource(const VideoSourceSpec& spec) {
 // width and height stay 0 when it does not open.
 void checkCamera(const TrackingConfig& tracking, int& width, int& height) {
     const std::string what = std::string("camera: CAM_CON ") + inQuotes(tracking.cameraConfig);
-    VideoSourceSpec spec;
+    CameraConfig spec;
     std::string error;
     if (!parseCameraConfig(tracking.cameraConfig, spec, error)) {
         item(Verdict::Fatal, what + ": " + error);

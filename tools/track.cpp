@@ -12,13 +12,13 @@
 #include <thread>
 #include <vector>
 
+#include "synthetic/open_video_source.h"
+#include "synthetic/synthetic_camera.h"
 #include "tools/json_text.h"
 #include "tracking/camera_param.h"
 #include "tracking/marker_detector.h"
 #include "tracking/marker_pose.h"
 #include "tracking/pattern_matcher.h"
-#include "tracking/synthetic_camera.h"
-#include "tracking/video_source.h"
 
 namespace kelmo {
 namespace {
@@ -181,7 +181,7 @@ std::string jsonTruth(const SyntheticTruth& truth) {
 
 // Synthetic frames are rendered one after another along the camera path, without waiting for the
 // clock, and carry their ground truth.
-bool trackSynthetic(Tracker& tracker, const VideoSourceSpec& spec, const std::string& paramFile, int frames,
+bool trackSynthetic(Tracker& tracker, const CameraConfig& spec, const std::string& paramFile, int frames,
                     std::string& error) {
     SyntheticOptions options;
     if (!parseSyntheticOptions(spec.options, options, error)) return false;
@@ -206,7 +206,7 @@ bool trackSynthetic(Tracker& tracker, const VideoSourceSpec& spec, const std::st
 
 bool trackSource(Tracker& tracker, const std::string& config, const std::string& paramFile, int frames,
                  std::string& error) {
-    VideoSourceSpec spec;
+    CameraConfig spec;
     if (!parseCameraConfig(config, spec, error)) return false;
     if (spec.kind == VideoSourceKind::Synthetic)
         return trackSynthetic(tracker, spec, paramFile, frames, error);

@@ -2,14 +2,15 @@
 // index, a device path, the V4L option syntax "-dev=... -width=... -height=...", a video file, an image
 // file, a numbered image pattern, a Windows capture configuration (*.xml), which means the first
 // camera, and "synthetic ..." for the rendered camera.
+#include "tracking/camera_config.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
 
-#include "tracking/synthetic_camera.h"
-#include "tracking/video_source.h"
+#include "tracking/synthetic_options.h"
 
 namespace kelmo {
 namespace {
@@ -54,8 +55,8 @@ const char* const kOptionHelp =
     "-brightness=0..1 -contrast=0..1 -saturation=0..1 -hue=0..1 -whiteness=0..1 -color=0..1 "
     "-mode=PAL|NTSC|SECAM -debug";
 
-bool parseDeviceOptions(const std::string& text, VideoSourceSpec& spec, std::string& error) {
-    spec = VideoSourceSpec{};
+bool parseDeviceOptions(const std::string& text, CameraConfig& spec, std::string& error) {
+    spec = CameraConfig{};
     spec.kind = VideoSourceKind::CameraDevice;
     spec.path = "/dev/video0";
     std::istringstream tokens(text);
@@ -125,9 +126,9 @@ bool isSynthetic(const std::string& config) {
 
 }  // namespace
 
-bool parseCameraConfig(const std::string& text, VideoSourceSpec& spec, std::string& error) {
+bool parseCameraConfig(const std::string& text, CameraConfig& spec, std::string& error) {
     const std::string config = trim(text);
-    spec = VideoSourceSpec{};
+    spec = CameraConfig{};
     if (isSynthetic(config)) {
         spec.kind = VideoSourceKind::Synthetic;
         spec.options = trim(config.substr(kSyntheticWord.size()));

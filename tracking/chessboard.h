@@ -1,12 +1,11 @@
 #pragma once
-// The printed chessboard that camera calibration looks at: its design, its rendering by the synthetic
-// camera, and finding its inner corners in a camera image.
+// The printed chessboard that camera calibration looks at: its design, and finding its inner corners
+// in a camera image.
 #include <string>
 #include <vector>
 
 #include "tracking/image_view.h"
 #include "tracking/marker_image.h"
-#include "tracking/synthetic_scene.h"
 
 namespace kelmo {
 
@@ -23,10 +22,8 @@ bool parseChessboardSize(const std::string& text, ChessboardSpec& board);
 // detector needs it): (cols + 3) × (rows + 3) squares of pixelsPerSquare.
 BgrImage chessboardImage(const ChessboardSpec& board, int pixelsPerSquare);
 
-// The board as the synthetic camera's card: the design fills the card's square, centred, with paper
-// around it; the card's centre is the middle of the board. Corner (i, j) (column i, row j, row 0 at the
-// top) lies at marker coordinates chessboardCorner.
-SyntheticMarker syntheticChessboard(const ChessboardSpec& board);
+// Corner (i, j) (column i, row j, row 0 at the top) in marker coordinates: the board's centre is the
+// origin, X right, Y up.
 void chessboardCorner(const ChessboardSpec& board, int i, int j, double& x, double& y);
 
 // The inner corners in row-major order (cols × rows points, x then y, pixels with pixel centres on

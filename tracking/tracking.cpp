@@ -78,15 +78,15 @@ void onStartupDisplay() {
 
 }  // namespace
 
-bool initTracking(const TrackingConfig& tracking) {
-    VideoSourceSpec spec;
+bool initTracking(const TrackingConfig& tracking, VideoSourceOpener open) {
+    CameraConfig spec;
     std::string error;
     if (!parseCameraConfig(tracking.cameraConfig, spec, error)) {
         std::printf("Camera open error !! CAM_CON \"%s\": %s\n", tracking.cameraConfig, error.c_str());
         return false;
     }
     spec.cameraParamFile = tracking.cameraParamFile;
-    std::unique_ptr<VideoSource> source = openVideoSource(spec, error);
+    std::unique_ptr<VideoSource> source = open(spec, error, MillisecondClock{});
     if (!source) {
         std::printf("Camera open error !! CAM_CON \"%s\": %s\n", tracking.cameraConfig, error.c_str());
         return false;

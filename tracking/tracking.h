@@ -3,10 +3,12 @@
 // latest poses, the window and the camera image as background. Main thread only.
 #include <cstdint>
 #include <memory>
-
+#include <string>
 #include <vector>
 
+#include "tracking/camera_config.h"
 #include "tracking/camera_param.h"
+#include "tracking/frame_pacer.h"
 #include "tracking/marker_info.h"
 #include "tracking/tracking_config.h"
 #include "tracking/video_source.h"
@@ -25,9 +27,14 @@ using MouseCallback = void (*)(int button, int state, int x, int y);
 using KeyboardCallback = void (*)(unsigned char key, int x, int y);
 using FrameCallback = void (*)();
 
-// Opens the camera, loads the camera parameters and the patterns, opens the window. Prints the image
-// size and the camera parameters; on failure prints one line naming what failed and returns false.
-bool initTracking(const TrackingConfig& tracking);
+// Opens a video source for a parsed camera configuration (the program passes openVideoSource).
+using VideoSourceOpener = std::unique_ptr<VideoSource> (*)(const CameraConfig& config, std::string& error,
+                                                           MillisecondClock clock);
+
+// Opens the camera through open, loads the camera parameters and the patterns, opens the window. Prints
+// the image size and the camera parameters; on failure prints one line naming what failed and returns
+// false.
+bool initTracking(const TrackingConfig& tracking, VideoSourceOpener open);
 // The same with a source that is already open (the camera edge of the tests).
 bool initTrackingWithSource(const TrackingConfig& tracking, std::unique_ptr<VideoSource> source);
 

@@ -14,10 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "synthetic/synthetic_chessboard.h"
+#include "synthetic/synthetic_scene.h"
 #include "tests/support/temp_path.h"
 #include "tracking/camera_calibration.h"
 #include "tracking/chessboard.h"
-#include "tracking/synthetic_scene.h"
 
 namespace kelmo {
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "synthetic/synthetic_scene.h"
 #include "tests/support/temp_path.h"
 #include "tracking/pattern_matcher.h"
-#include "tracking/synthetic_scene.h"
 
 namespace kelmo {
 namespace {

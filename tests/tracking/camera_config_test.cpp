@@ -1,12 +1,12 @@
-#include <gtest/gtest.h>
+#include "tracking/camera_config.h"
 
-#include "tracking/video_source.h"
+#include <gtest/gtest.h>
 
 namespace kelmo {
 namespace {
 
-VideoSourceSpec parse(const std::string& text) {
-    VideoSourceSpec spec;
+CameraConfig parse(const std::string& text) {
+    CameraConfig spec;
     std::string error;
     EXPECT_TRUE(parseCameraConfig(text, spec, error)) << text << ": " << error;
     return spec;
@@ -18,11 +18,11 @@ TEST(CameraConfig, EveryFormNamesItsSource) {
     EXPECT_EQ(parse("").kind, VideoSourceKind::CameraIndex);
     EXPECT_EQ(parse(" 2 ").cameraIndex, 2);
 
-    const VideoSourceSpec device = parse("/dev/video1");
+    const CameraConfig device = parse("/dev/video1");
     EXPECT_EQ(device.kind, VideoSourceKind::CameraDevice);
     EXPECT_EQ(device.path, "/dev/video1");
 
-    const VideoSourceSpec video = parse("movies/desk.avi");
+    const CameraConfig video = parse("movies/desk.avi");
     EXPECT_EQ(video.kind, VideoSourceKind::VideoFile);
     EXPECT_EQ(video.path, "movies/desk.avi");
     EXPECT_EQ(parse("still.PNG").kind, VideoSourceKind::ImageFile);
@@ -33,20 +33,21 @@ TEST(CameraConfig, EveryFormNamesItsSource) {
 }
 
 TEST(CameraConfig, DeviceOptionSyntax) {
-    const VideoSourceSpec spec = parse("-dev=/dev/video2 -width=320\t-height=240 -channel=0 -palette=YUV420P "
-                                       "-brightness=0.5 -mode=PAL -noadjust");
+    const CameraConfig spec = parse(
+        "-dev=/dev/video2 -width=320\t-height=240 -channel=0 -palette=YUV420P "
+        "-brightness=0.5 -mode=PAL -noadjust");
     EXPECT_EQ(spec.kind, VideoSourceKind::CameraDevice);
     EXPECT_EQ(spec.path, "/dev/video2");
     EXPECT_EQ(spec.width, 320);
     EXPECT_EQ(spec.height, 240);
 
-    const VideoSourceSpec defaults = parse("-width=640");
+    const CameraConfig defaults = parse("-width=640");
     EXPECT_EQ(defaults.path, "/dev/video0");
     EXPECT_EQ(defaults.height, 0);
 
     for (const char* bad : {"-dev=/dev/video0 -fps=30", "-width=abc", "-width=0", "-height=-5", "-width=99999",
                             "-mode=HD", "-brightness=2", "-dev=", "-noadjust=1"}) {
-        VideoSourceSpec spec2;
+        CameraConfig spec2;
         std::string error;
         EXPECT_FALSE(parseCameraConfig(bad, spec2, error)) << bad;
         EXPECT_NE(error.find("camera option"), std::string::npos) << bad << ": " << error;

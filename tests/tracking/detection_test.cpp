@@ -8,7 +8,7 @@
 
 #include "tracking/marker_detector.h"
 #include "tracking/marker_pose.h"
-#include "tracking/synthetic_scene.h"
+#include "synthetic/synthetic_scene.h"
 
 namespace kelmo {
 namespace {

@@ -13,8 +13,8 @@
 #include "tracking/marker_pose.h"
 #include "tracking/pattern_sampler.h"
 #include "tracking/square_finder.h"
-#include "tracking/synthetic_conditions.h"
-#include "tracking/synthetic_scene.h"
+#include "synthetic/synthetic_conditions.h"
+#include "synthetic/synthetic_scene.h"
 
 namespace kelmo {
 namespace {

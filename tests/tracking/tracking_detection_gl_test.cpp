@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "synthetic/synthetic_scene.h"
 #include "tests/support/glut_once.h"
 #include "tests/support/memory_camera.h"
-#include "tracking/synthetic_scene.h"
 #include "tracking/tracking.h"
 
 namespace kelmo {

@@ -1,6 +1,8 @@
 // Video sources on OpenCV's capture: live cameras through the grabber thread that keeps only the
 // newest image; files and still images paced at their own frame rate, like a camera, and started
 // again at the end.
+#include "tracking/capture_source.h"
+
 #include <cmath>
 #include <cstdio>
 #include <opencv2/core/utils/logger.hpp>
@@ -11,8 +13,6 @@
 
 #include "tracking/frame_pacer.h"
 #include "tracking/live_camera_source.h"
-#include "tracking/synthetic_camera.h"
-#include "tracking/video_source.h"
 
 namespace kelmo {
 namespace {
@@ -41,7 +41,7 @@ bool normalise(const cv::Mat& in, int width, int height, cv::Mat& out) {
     return true;
 }
 
-std::string describe(const VideoSourceSpec& spec) {
+std::string describe(const CameraConfig& spec) {
     switch (spec.kind) {
         case VideoSourceKind::CameraIndex:
             return "camera " + std::to_string(spec.cameraIndex);
@@ -59,7 +59,7 @@ std::string describe(const VideoSourceSpec& spec) {
     return spec.path;
 }
 
-bool openCapture(const VideoSourceSpec& spec, cv::VideoCapture& capture) {
+bool openCapture(const CameraConfig& spec, cv::VideoCapture& capture) {
     switch (spec.kind) {
         case VideoSourceKind::CameraIndex:
             capture.open(spec.cameraIndex, cv::CAP_V4L2);
@@ -108,7 +108,7 @@ private:
 
 // Reads the first image to learn the size, then hands the camera to the grabber thread. That image
 // is not shown: by the time the frame loop starts it is old.
-std::unique_ptr<VideoSource> openLiveCamera(const VideoSourceSpec& spec, std::string& error) {
+std::unique_ptr<VideoSource> openLiveCamera(const CameraConfig& spec, std::string& error) {
     cv::VideoCapture capture;
     if (!openCapture(spec, capture)) {
         error = describe(spec) + " cannot be opened";
@@ -131,7 +131,7 @@ std::unique_ptr<VideoSource> openLiveCamera(const VideoSourceSpec& spec, std::st
 // handed out is always the one due now, decoded on request, so no queue can grow old.
 class PacedCaptureSource : public VideoSource {
 public:
-    PacedCaptureSource(const VideoSourceSpec& spec, MillisecondClock clock)
+    PacedCaptureSource(const CameraConfig& spec, MillisecondClock clock)
         : spec_(spec), clock_(std::move(clock)) {}
 
     bool open(std::string& error) {
@@ -220,7 +220,7 @@ private:
         return normalise(raw, width_, height_, frame_);
     }
 
-    VideoSourceSpec spec_;
+    CameraConfig spec_;
     MillisecondClock clock_;
     cv::VideoCapture capture_;
     cv::Mat still_;
@@ -237,9 +237,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<VideoSource> openVideoSource(const VideoSourceSpec& spec, std::string& error,
-                                             MillisecondClock clock) {
-    if (spec.kind == VideoSourceKind::Synthetic) return openSyntheticSource(spec, error, std::move(clock));
+std::unique_ptr<VideoSource> openCaptureSource(const CameraConfig& spec, std::string& error,
+                                               MillisecondClock clock) {
+    if (spec.kind == VideoSourceKind::Synthetic) {
+        error = "the synthetic camera is not a capture source";
+        return nullptr;
+    }
     // Every backend OpenCV tries logs its own complaint; the caller reports one clear line instead.
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
     if (spec.kind == VideoSourceKind::CameraIndex || spec.kind == VideoSourceKind::CameraDevice)

@@ -14,7 +14,7 @@
 // distortion costs nothing per frame, and a single cv::remap from a texture atlas does the shading.
 // Mip levels are chosen per supersample from the homography's local scale; 2 × 2 supersamples are
 // averaged into each pixel, which anti-aliases the edges like a lens and sensor would.
-#include "tracking/synthetic_scene.h"
+#include "synthetic/synthetic_scene.h"
 
 #include <algorithm>
 #include <cmath>
@@ -444,7 +444,8 @@ bool renderSyntheticFrame(SyntheticScene& scene, const double pose[3][4], double
         const v_float32x4 wallX = all(s.wall.x), wallY = all(s.wall.y), fractions = all(cv::INTER_TAB_SIZE);
         const v_int32x4 exponentBias = allInt(127), topCard = allInt(kCardLevels - 1),
                         topDesk = allInt(kDeskLevels - 1), none = allInt(0),
-                        cardFiner = allInt(kCardFinerLevels + kCardBlurLevels), fractionMask = allInt(cv::INTER_TAB_SIZE - 1);
+                        cardFiner = allInt(kCardFinerLevels + kCardBlurLevels),
+                        fractionMask = allInt(cv::INTER_TAB_SIZE - 1);
         // 2^level and 2^-level as floats, built from the exponent bits.
         const auto up = [&](const v_int32x4& level) {
             return cv::v_reinterpret_as_f32((exponentBias + level) << 23);
@@ -600,13 +601,6 @@ SyntheticMarker builtInSyntheticMarker(double width) {
 }
 
 // ---- 8. camera paths ----
-
-bool parseSyntheticPath(const std::string& name, SyntheticPath& out) {
-    if (name == "orbit") return out = SyntheticPath::Orbit, true;
-    if (name == "still") return out = SyntheticPath::Still, true;
-    if (name == "frontal") return out = SyntheticPath::Frontal, true;
-    return false;
-}
 
 void syntheticLookAt(const double eye[3], const double target[3], double roll, double out[3][4]) {
     double f[3] = {target[0] - eye[0], target[1] - eye[1], target[2] - eye[2]};

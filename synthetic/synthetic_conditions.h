@@ -4,9 +4,9 @@
 // markers but look like them.
 #include <cstdint>
 
+#include "synthetic/synthetic_scene.h"
 #include "tracking/marker_image.h"
 #include "tracking/pattern_file.h"
-#include "tracking/synthetic_scene.h"
 
 namespace kelmo {
 

@@ -1,10 +1,11 @@
-#include "tracking/synthetic_camera.h"
+#include "synthetic/synthetic_camera.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <fstream>
 
+#include "synthetic/open_video_source.h"
 #include "tests/tracking/manual_clock.h"
 
 namespace kelmo {
@@ -65,7 +66,7 @@ TEST(SyntheticOptions, BadOptionsAreNamed) {
 }
 
 TEST(SyntheticOptions, CameraConfigRecognisesTheWord) {
-    VideoSourceSpec spec;
+    CameraConfig spec;
     std::string error;
     ASSERT_TRUE(parseCameraConfig("synthetic", spec, error)) << error;
     EXPECT_EQ(spec.kind, VideoSourceKind::Synthetic);
@@ -81,7 +82,7 @@ TEST(SyntheticOptions, CameraConfigRecognisesTheWord) {
 }
 
 TEST(SyntheticCamera, OpensThroughTheCameraConfiguration) {
-    VideoSourceSpec spec;
+    CameraConfig spec;
     std::string error;
     ASSERT_TRUE(parseCameraConfig("synthetic size=320x240", spec, error));
     spec.cameraParamFile = kCameraFile;  // CAM_PARA

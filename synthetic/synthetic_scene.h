@@ -12,6 +12,7 @@
 #include "tracking/camera_param.h"
 #include "tracking/marker_image.h"
 #include "tracking/pattern_file.h"
+#include "tracking/synthetic_options.h"
 
 namespace kelmo {
 
@@ -48,7 +49,7 @@ SyntheticTruth computeSyntheticTruth(const CameraParam& camera, double width, co
 // pixel map and the card and desk textures.
 class SyntheticScene {
 public:
-    static constexpr int kMaxImageSide = 2048;
+    static constexpr int kMaxImageSide = kMaxSyntheticImageSide;
 
     // Null, with the reason, for an image size outside 16..kMaxImageSide or a marker without a
     // positive width or an interior.
@@ -75,15 +76,6 @@ private:
 bool renderSyntheticFrame(SyntheticScene& scene, const double pose[3][4], double noiseSigma, uint64_t seed,
                           uint64_t frameNumber, BgrImage& image, SyntheticTruth& truth);
 
-// Camera paths looking at the marker, smooth and the same on every run.
-enum class SyntheticPath {
-    Orbit,    // circles and bobs: 4 to 8 marker widths away, 35° to 75° above the desk, ±45° round
-    Still,    // a fixed oblique view
-    Frontal,  // straight above, the marker upright in the image
-};
-constexpr double kSyntheticOrbitPeriod = 40.0;  // seconds after which the orbit repeats
-
-bool parseSyntheticPath(const std::string& name, SyntheticPath& out);
 // A camera at eye looking at target (marker coordinates), turned by roll (radians) about its axis; the
 // far side of the desk (the marker's top) is towards the image top. eye must not lie straight above
 // target.

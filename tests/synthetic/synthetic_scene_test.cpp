@@ -1,4 +1,4 @@
-#include "tracking/synthetic_scene.h"
+#include "synthetic/synthetic_scene.h"
 
 #include <gtest/gtest.h>
 

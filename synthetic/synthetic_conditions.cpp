@@ -1,4 +1,4 @@
-#include "tracking/synthetic_conditions.h"
+#include "synthetic/synthetic_conditions.h"
 
 #include <algorithm>
 #include <cmath>
