@@ -11,10 +11,24 @@ namespace {
 
 constexpr unsigned char kEscape = 27;
 
-void walk(ControlState& state, double heading) {
-    state.heading = heading;
-    state.speed = walkValue;
-    state.directionRequested = true;
+// The numeric keypad as a compass round the 5 key: the heading each digit walks towards.
+struct KeypadHeading {
+    unsigned char key;
+    double heading;
+};
+constexpr KeypadHeading kKeypadHeadings[] = {{'2', 0.0},   {'3', 45.0},  {'6', 90.0},  {'9', 135.0},
+                                             {'8', 180.0}, {'7', 225.0}, {'4', 270.0}, {'1', 315.0}};
+
+// True, having started a walk, when the key is one of the keypad's eight directions.
+bool walkByKeypad(unsigned char key, ControlState& state) {
+    for (const KeypadHeading& k : kKeypadHeadings) {
+        if (k.key != key) continue;
+        state.heading = k.heading;
+        state.speed = walkValue;
+        state.directionRequested = true;
+        return true;
+    }
+    return false;
 }
 
 // B held runs, otherwise walks.
@@ -28,6 +42,7 @@ void move(const WiiButtons& buttons, ControlState& state, double heading) {
 
 void onKeyboard(unsigned char key, int /*x*/, int /*y*/) {
     ControlState& state = controlState;
+    if (walkByKeypad(key, state)) return;
     switch (key) {
         case kEscape:
             state.quitRequested = true;
@@ -46,30 +61,6 @@ void onKeyboard(unsigned char key, int /*x*/, int /*y*/) {
             break;
         case 'c':
             state.resetRequested = true;
-            break;
-        case '2':
-            walk(state, 0.0);
-            break;
-        case '6':
-            walk(state, 90.0);
-            break;
-        case '4':
-            walk(state, 270.0);
-            break;
-        case '8':
-            walk(state, 180.0);
-            break;
-        case '3':
-            walk(state, 45.0);
-            break;
-        case '9':
-            walk(state, 135.0);
-            break;
-        case '1':
-            walk(state, 315.0);
-            break;
-        case '7':
-            walk(state, 225.0);
             break;
         case '5':
             state.speed = stayValue;
