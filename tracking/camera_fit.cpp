@@ -10,12 +10,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <opencv2/core.hpp>
 #include <vector>
 
 #include "tracking/big_endian.h"
+#include "tracking/file_start.h"
 #include "tracking/least_squares.h"
 
 namespace kelmo {
@@ -23,8 +23,8 @@ namespace {
 
 constexpr double kDistortionScale = 100000000.0;
 
-using big_endian::readDouble;
-using big_endian::readInt32;
+using big_endian::readCameraHead;
+using big_endian::readDoubles;
 
 bool allFinite(const double* values, int count) {
     for (int i = 0; i < count; ++i)
@@ -82,13 +82,8 @@ bool decodeVersion4Camera(const uint8_t* bytes, size_t size, Version4Camera& out
         return false;
     }
     Version4Camera c;
-    c.xsize = readInt32(bytes);
-    c.ysize = readInt32(bytes + 4);
-    const uint8_t* p = bytes + 8;
-    for (auto& row : c.mat)
-        for (double& v : row) v = readDouble(p), p += 8;
     double lens[9];
-    for (double& v : lens) v = readDouble(p), p += 8;
+    readDoubles(readCameraHead(bytes, c.xsize, c.ysize, c.mat), lens, 9);
     if (c.xsize <= 0 || c.ysize <= 0 || c.xsize > 16384 || c.ysize > 16384) {
         error =
             "the image size " + std::to_string(c.xsize) + " x " + std::to_string(c.ysize) + " is not usable";
@@ -110,12 +105,11 @@ bool decodeVersion4Camera(const uint8_t* bytes, size_t size, Version4Camera& out
 }
 
 bool loadVersion4Camera(const std::string& path, Version4Camera& out, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return error = "cannot open the file", false;
     // One byte more than a record, so a longer file is told apart without reading all of it.
-    std::vector<uint8_t> bytes(kVersion4RecordSize + 1);
-    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    const size_t size = static_cast<size_t>(file.gcount());
+    std::vector<uint8_t> bytes;
+    if (readFileStart(path, kVersion4RecordSize + 1, bytes) == FileStart::CannotOpen)
+        return error = "cannot open the file", false;
+    const size_t size = bytes.size();
     if (size == kCameraParamRecordSize) {
         error = "this is already a 2.x camera file (136 bytes)";
         return false;

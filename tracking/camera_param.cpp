@@ -3,19 +3,19 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <vector>
 
 #include "tracking/big_endian.h"
+#include "tracking/file_start.h"
 
 namespace kelmo {
 namespace {
 
 constexpr double kDistortionScale = 100000000.0;
 
-using big_endian::readDouble;
-using big_endian::readInt32;
+using big_endian::readCameraHead;
+using big_endian::readDoubles;
 using big_endian::writeDouble;
 
 }  // namespace
@@ -27,12 +27,8 @@ bool decodeCameraParam(const uint8_t* bytes, size_t size, CameraParam& out, std:
         return false;
     }
     CameraParam param;
-    param.xsize = readInt32(bytes);
-    param.ysize = readInt32(bytes + 4);
-    const uint8_t* p = bytes + 8;
-    for (auto& row : param.mat)
-        for (double& v : row) v = readDouble(p), p += 8;
-    for (double& v : param.distFactor) v = readDouble(p), p += 8;
+    const uint8_t* p = readCameraHead(bytes, param.xsize, param.ysize, param.mat);
+    readDoubles(p, param.distFactor, 4);
 
     if (param.xsize <= 0 || param.ysize <= 0) {
         error = "the image size " + std::to_string(param.xsize) + " x " + std::to_string(param.ysize) +
@@ -59,15 +55,13 @@ bool decodeCameraParam(const uint8_t* bytes, size_t size, CameraParam& out, std:
 }
 
 bool loadCameraParam(const std::string& path, CameraParam& out, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    // Only the first record matters.
+    std::vector<uint8_t> bytes;
+    if (readFileStart(path, kCameraParamRecordSize, bytes) == FileStart::CannotOpen) {
         error = "cannot open the file";
         return false;
     }
-    // Only the first record matters; never read more than that however large the file is.
-    std::vector<uint8_t> bytes(kCameraParamRecordSize);
-    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return decodeCameraParam(bytes.data(), static_cast<size_t>(file.gcount()), out, error);
+    return decodeCameraParam(bytes.data(), bytes.size(), out, error);
 }
 
 void encodeCameraParam(const CameraParam& param, uint8_t out[kCameraParamRecordSize]) {

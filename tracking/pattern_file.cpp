@@ -2,9 +2,10 @@
 
 #include <cctype>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <vector>
+
+#include "tracking/file_start.h"
 
 namespace kelmo {
 namespace {
@@ -45,22 +46,22 @@ bool parsePatternText(const char* text, size_t size, PatternData& out, std::stri
 }
 
 bool loadPatternFile(const std::string& path, PatternData& out, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "cannot open the file";
-        return false;
+    std::vector<uint8_t> bytes;
+    switch (readFileStart(path, kMaxFileBytes, bytes)) {
+        case FileStart::CannotOpen:
+            error = "cannot open the file";
+            return false;
+        case FileStart::ReadError:
+            error = "cannot read the file";
+            return false;
+        case FileStart::Read:
+            break;
     }
-    std::vector<char> bytes(kMaxFileBytes);
-    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (file.bad()) {
-        error = "cannot read the file";
-        return false;
-    }
-    size_t size = static_cast<size_t>(file.gcount());
+    size_t size = bytes.size();
     // A larger file is cut here: drop a number split by the cut rather than read part of it.
     if (size == kMaxFileBytes)
         while (size > 0 && !std::isspace(static_cast<unsigned char>(bytes[size - 1]))) --size;
-    return parsePatternText(bytes.data(), size, out, error);
+    return parsePatternText(reinterpret_cast<const char*>(bytes.data()), size, out, error);
 }
 
 std::string formatPatternText(const PatternData& pattern) {
