@@ -32,6 +32,15 @@ CameraParam pinholeCamera() {
 }
 
 // Ideal and observed pixels of a marker-plane point, computed here from the definitions.
+// The built-in design seen by the camera; null, with a failure, when the scene cannot be made.
+std::unique_ptr<SyntheticScene> builtInScene(const CameraParam& camera) {
+    std::string error;
+    std::unique_ptr<SyntheticScene> scene =
+        SyntheticScene::create(camera, builtInSyntheticMarker(kWidth), error);
+    EXPECT_NE(scene, nullptr) << error;
+    return scene;
+}
+
 cv::Point2d ideal(const CameraParam& camera, const double pose[3][4], double x, double y) {
     double c[3], h[3];
     for (int r = 0; r < 3; ++r) c[r] = pose[r][0] * x + pose[r][1] * y + pose[r][3];
@@ -224,11 +233,8 @@ TEST(SyntheticScene, ImageDesignCentreIsWhereTheMarkerOriginProjects) {
 }
 
 TEST(SyntheticScene, NoiseIsDeterministicAndGaussian) {
-    const CameraParam lens = fixtureCamera();
-    std::string error;
-    std::unique_ptr<SyntheticScene> scene =
-        SyntheticScene::create(lens, builtInSyntheticMarker(kWidth), error);
-    ASSERT_NE(scene, nullptr) << error;
+    const std::unique_ptr<SyntheticScene> scene = builtInScene(fixtureCamera());
+    ASSERT_NE(scene, nullptr);
     double pose[3][4];
     syntheticPathPose(SyntheticPath::Still, 0.0, kWidth, pose);
     const auto frame = [&](double noise, uint64_t seed, uint64_t number) {
@@ -261,10 +267,8 @@ TEST(SyntheticScene, NoiseIsDeterministicAndGaussian) {
 
 TEST(SyntheticScene, DeskIsNeverDark) {
     const CameraParam lens = fixtureCamera();
-    std::string error;
-    std::unique_ptr<SyntheticScene> scene =
-        SyntheticScene::create(lens, builtInSyntheticMarker(kWidth), error);
-    ASSERT_NE(scene, nullptr) << error;
+    const std::unique_ptr<SyntheticScene> scene = builtInScene(lens);
+    ASSERT_NE(scene, nullptr);
     BgrImage image;
     SyntheticTruth truth;
     for (double t = 0.0; t < kSyntheticOrbitPeriod; t += 3.3) {

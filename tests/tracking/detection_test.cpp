@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "synthetic/synthetic_scene.h"
+#include "tests/tracking/marker_lookup.h"
 #include "tracking/marker_detector.h"
 #include "tracking/marker_pose.h"
-#include "synthetic/synthetic_scene.h"
 
 namespace kelmo {
 namespace {
@@ -77,12 +78,7 @@ protected:
         ASSERT_TRUE(detector.detect(image_.view(), 100, markers_));
     }
 
-    // The identified marker with the given id, or null.
-    const MarkerInfo* find(int id) const {
-        for (const MarkerInfo& m : markers_)
-            if (m.id == id) return &m;
-        return nullptr;
-    }
+    const MarkerInfo* find(int id) const { return testing_support::findMarker(markers_, id); }
 
     // Largest distance between the detected corners, taken in the pattern's order, and the truth.
     double cornerError(const MarkerInfo& m) const {

@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "synthetic/synthetic_conditions.h"
+#include "synthetic/synthetic_scene.h"
+#include "tests/tracking/marker_lookup.h"
 #include "tracking/marker_detector.h"
 #include "tracking/marker_edges.h"
 #include "tracking/marker_pose.h"
 #include "tracking/pattern_sampler.h"
 #include "tracking/square_finder.h"
-#include "synthetic/synthetic_conditions.h"
-#include "synthetic/synthetic_scene.h"
 
 namespace kelmo {
 namespace {
@@ -61,11 +62,7 @@ protected:
         ASSERT_TRUE(detector.detect(image_.view(), 100, markers_));
     }
 
-    const MarkerInfo* find(int id) const {
-        for (const MarkerInfo& m : markers_)
-            if (m.id == id) return &m;
-        return nullptr;
-    }
+    const MarkerInfo* find(int id) const { return testing_support::findMarker(markers_, id); }
 
     // The found marker is the rendered one: every corner, in the pattern's order, near the truth, and the
     // pose within bounds of the rendered one.
