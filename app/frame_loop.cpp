@@ -16,6 +16,7 @@
 #include "model/mqo_loader.h"
 #include "model/texture_pool.h"
 #include "physics/physics_bodies.h"
+#include "physics/physics_thread.h"
 #include "physics/physics_world.h"
 #include "movie/movie_player.h"
 #include "movie/movie_screen.h"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "physics/physics_bodies.h"
+#include "physics/physics_thread.h"
 #include "physics/physics_world.h"
 
 namespace kelmo {

@@ -1,4 +1,6 @@
 // The physics thread: one step per request, under the world lock.
+#include "physics/physics_thread.h"
+
 #include <atomic>
 #include <cstdio>
 #include <mutex>

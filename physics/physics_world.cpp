@@ -6,6 +6,7 @@
 
 #include "physics/physics_bodies.h"
 #include "physics/physics_state.h"
+#include "physics/physics_thread.h"
 
 namespace kelmo {
 namespace physics_detail {

@@ -1,5 +1,5 @@
 #pragma once
-// The physics world and the thread that steps it.
+// The physics world; physics_thread.h has the thread that steps it.
 //
 // Serialisation: one world lock. The physics thread holds it across each stepSimulation; every
 // function of this module that touches the world, its bodies, constraints or motion states takes it
@@ -16,8 +16,6 @@
 // makes; exitPhysics frees them all, in the world or not, and leaves the module ready for another
 // initPhysics.
 #include <btBulletDynamicsCommon.h>
-
-#include <cstdint>
 
 namespace kelmo {
 
@@ -36,19 +34,12 @@ int worldBodyLimit();
 // Stops and joins the physics thread, then frees everything the module made. Safe without a world.
 void exitPhysics();
 
-// First call of a rendered frame: polls and resets the step-done event; never blocks.
-void beginPhysicsFrame();
-// Last call of a rendered frame: asks for one step with at most maxSubSteps fixed sub-steps.
-void requestPhysicsStep(int maxSubSteps);
-
 // Membership only; neither frees anything. addBody refuses (with a console line) a body beyond
 // worldBodyLimit, and ignores one already in the world.
 void addBody(btRigidBody* body);
 void removeBody(btRigidBody* body);
 // Every body in the world back to the transform it was made with, at rest.
 void resetScene();
-// Microseconds since the previous call; restarts the measurement.
-float elapsedMicroseconds();
 bool physicsWorldExists();
 
 btTransform bodyWorldTransform(const btRigidBody* body);
@@ -76,10 +67,5 @@ public:
     // Null before initPhysics.
     btDiscreteDynamicsWorld* world() const;
 };
-
-// Steps made by the physics thread since the process started (resets do not count).
-uint64_t physicsStepCount();
-// True while a requested step has not been taken up by the physics thread.
-bool physicsStepRequestPending();
 
 }  // namespace kelmo

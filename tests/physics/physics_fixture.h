@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "physics/physics_thread.h"
 #include "physics/physics_world.h"
 
 namespace kelmo::testing_support {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "physics/physics_bodies.h"
+#include "physics/physics_thread.h"
 #include "physics/physics_world.h"
 #include "tests/physics/physics_fixture.h"
 

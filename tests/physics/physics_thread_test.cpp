@@ -1,5 +1,7 @@
 // The physics thread: one step per request, requests collapsing during a step, idling, the join.
 // Step counts, not timings, are what the tests check; sleeps only give a wrong step room to happen.
+#include "physics/physics_thread.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "physics/physics_bodies.h"
+#include "physics/physics_thread.h"
 #include "tests/physics/physics_fixture.h"
 
 namespace kelmo {
