@@ -10,7 +10,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "tests/e2e/kelmo_process.h"
-#include "tools/xwindow.h"
+#include "tests/support/xwindow.h"
 
 namespace kelmo {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/movie_writer.h"
+#include "tools/demo/movie_writer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // The X11 window helper against real X servers. Each test starts its own Xvfb: other suites open
 // windows on the shared one at the same time, and on a server without backing store an overlapping
 // window would change the captured pixels.
-#include "tools/xwindow.h"
+#include "tests/support/xwindow.h"
 
 #include <gtest/gtest.h>
 // After GoogleTest: Xlib's None and Bool macros break its headers.
