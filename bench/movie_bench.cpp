@@ -16,7 +16,7 @@
 #include "movie/movie_player.h"
 #include "movie/movie_shared.h"
 #include "movie/video_decoder.h"
-#include "tools/movie_writer.h"
+#include "tools/demo/movie_writer.h"
 
 namespace kelmo {
 namespace {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "synthetic/open_video_source.h"
+#include "tools/image_file_name.h"
 #include "tracking/camera_calibration.h"
 #include "tracking/camera_param.h"
 
@@ -58,15 +59,6 @@ int refuse(const std::string& message) {
     std::fflush(stdout);
     std::fprintf(stderr, "kelmo-calib: %s; nothing written\n", message.c_str());
     return 1;
-}
-
-bool isImageFile(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
-    for (const char* known :
-         {".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".ppm", ".pgm", ".pnm", ".webp"})
-        if (extension == known) return true;
-    return false;
 }
 
 // ---- 2. views ----

@@ -5,7 +5,6 @@
 // Sections: 1 items and the summary, 2 configuration, 3 camera and patterns, 4 motion sets,
 // 5 textures, 6 movie, 7 main.
 #include <GL/freeglut.h>
-#include <X11/Xlib.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -41,6 +40,7 @@ extern "C" {
 #include "physics/physics_world.h"
 #include "platform/clock.h"
 #include "synthetic/open_video_source.h"
+#include "tools/hidden_window.h"
 #include "tracking/camera_param.h"
 #include "tracking/gl_matrices.h"
 #include "tracking/pattern_file.h"
@@ -373,28 +373,6 @@ void checkMotionSet(int index, TextureList& textures) {
 
 // ---- 5 textures ---------------------------------------------------------------------------------
 
-// Textures need a GL context: a hidden window when an X display answers (GLUT would end the process
-// without one).
-bool openHiddenWindow() {
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') return false;
-    Display* probe = XOpenDisplay(nullptr);
-    if (probe == nullptr) return false;
-    int argc = 1;
-    char name[] = "kelmo-check";
-    char* argv[] = {name, nullptr};
-    // The probe stays connected until GLUT is: an X server with no client left resets.
-    glutInit(&argc, argv);
-    XCloseDisplay(probe);
-    glutInitDisplayMode(GLUT_RGBA);
-    glutInitWindowSize(1, 1);
-    if (glutCreateWindow("kelmo-check") <= 0) return false;
-    glutDisplayFunc([] {});
-    glutHideWindow();
-    glutMainLoopEvent();
-    return true;
-}
-
 bool fileOpens(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return false;
@@ -578,7 +556,7 @@ int run(const std::string& argument) {
 
     TextureList textures;
     for (int i = 0; i < kMotionSetCount; ++i) checkMotionSet(i, textures);
-    const bool withWindow = !textures.empty() && openHiddenWindow();
+    const bool withWindow = !textures.empty() && openHiddenWindow("kelmo-check");
     checkTextures(textures, withWindow);
     checkMovie(*getMovieConfig());
 

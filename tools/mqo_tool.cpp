@@ -4,15 +4,12 @@
 // build speed. --fix IN -o OUT rewrites a document into one that Kelmo draws whole (tools/mqo_fix.h).
 //
 // Sections: 1 options, 2 texture checks in a hidden window, 3 one document, 4 text and JSON, 5 main.
-#include <GL/freeglut.h>
-#include <X11/Xlib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +17,7 @@
 #include "model/mqo_model.h"
 #include "model/mqo_parser.h"
 #include "model/texture_pool.h"
+#include "tools/hidden_window.h"
 #include "tools/json_text.h"
 #include "tools/mqo_fix_files.h"
 
@@ -89,7 +87,7 @@ public:
     bool available() {
         if (!tried_) {
             tried_ = true;
-            ready_ = openWindow();
+            ready_ = openHiddenWindow("kelmo-mqo");
             if (ready_) pool_ = std::make_unique<TexturePool>();
         }
         return ready_;
@@ -109,27 +107,6 @@ public:
     }
 
 private:
-    static bool openWindow() {
-        const char* display = std::getenv("DISPLAY");
-        if (display == nullptr || *display == '\0') return false;
-        Display* probe = XOpenDisplay(nullptr);
-        if (probe == nullptr) return false;
-        int argc = 1;
-        char name[] = "kelmo-mqo";
-        char* argv[] = {name, nullptr};
-        // The probe stays connected until GLUT is: an X server with no client left resets and
-        // refuses connections for a moment.
-        glutInit(&argc, argv);
-        XCloseDisplay(probe);
-        glutInitDisplayMode(GLUT_RGBA);
-        glutInitWindowSize(1, 1);
-        if (glutCreateWindow("kelmo-mqo") <= 0) return false;
-        glutDisplayFunc([] {});  // GLUT insists on one before it handles events
-        glutHideWindow();
-        glutMainLoopEvent();
-        return true;
-    }
-
     bool tried_ = false;
     bool ready_ = false;
     std::unique_ptr<TexturePool> pool_;

@@ -14,6 +14,7 @@
 
 #include "synthetic/open_video_source.h"
 #include "synthetic/synthetic_camera.h"
+#include "tools/image_file_name.h"
 #include "tools/json_text.h"
 #include "tracking/camera_param.h"
 #include "tracking/marker_detector.h"
@@ -60,7 +61,6 @@ bool parseCount(const char* text, int low, int high, int& out) {
     out = static_cast<int>(value);
     return true;
 }
-
 
 std::string jsonMatrix(const double m[3][4]) {
     std::string out = "[";
@@ -226,15 +226,6 @@ bool trackSource(Tracker& tracker, const std::string& config, const std::string&
     }
     source->stop();
     return true;
-}
-
-bool isImageFile(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
-    for (const char* known :
-         {".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".ppm", ".pgm", ".pnm", ".webp"})
-        if (extension == known) return true;
-    return false;
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <string>
 
-#include "tools/xwindow.h"
+#include "tests/support/xwindow.h"
 
 namespace {
 

@@ -7,99 +7,81 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace kelmo {
 namespace {
 
 const char* const kMissing = "<missing>";
 
+struct Lookup {
+    const char* section;
+    const char* key;
+    std::string expected;  // kMissing: the fallback comes back
+};
+
+// Each look-up in the parsed text gives what it expects.
+void expectLookups(const std::string& text, const std::vector<Lookup>& lookups) {
+    const IniFile ini = IniFile::parse(text);
+    for (const Lookup& lookup : lookups)
+        EXPECT_EQ(ini.get(lookup.section, lookup.key, kMissing), lookup.expected)
+            << "[" << lookup.section << "] " << lookup.key << " in:\n"
+            << text;
+}
+
 TEST(IniFile, NamesMatchIgnoringCaseAndSurroundingBlanks) {
-    IniFile ini = IniFile::parse("[  Bullet\t]\n  gravity\t=  -9.8 \nMODEL_MASS=5\n");
-    EXPECT_EQ(ini.get("BULLET", "GRAVITY", kMissing), "-9.8");
-    EXPECT_EQ(ini.get(" bullet ", " Gravity ", kMissing), "-9.8");
-    EXPECT_EQ(ini.get("bUlLeT", "model_mass", kMissing), "5");
+    expectLookups(
+        "[  Bullet\t]\n  gravity\t=  -9.8 \nMODEL_MASS=5\n",
+        {{"BULLET", "GRAVITY", "-9.8"}, {" bullet ", " Gravity ", "-9.8"}, {"bUlLeT", "model_mass", "5"}});
 }
 
 TEST(IniFile, OnePairOfMatchingQuotesIsRemoved) {
-    IniFile ini = IniFile::parse(
-        "[S]\n"
-        "double=\"a b\"\n"
-        "single='c'\n"
-        "mixed=\"d'\n"
-        "empty=\"\"\n"
-        "lone=\"\n"
-        "padded=  \" e \"  \n"
-        "inner=\"f\"g\"\n"
-        "twice=\"\"h\"\"\n");
-    EXPECT_EQ(ini.get("S", "double", kMissing), "a b");
-    EXPECT_EQ(ini.get("S", "single", kMissing), "c");
-    EXPECT_EQ(ini.get("S", "mixed", kMissing), "\"d'");
-    EXPECT_EQ(ini.get("S", "empty", kMissing), "");
-    EXPECT_EQ(ini.get("S", "lone", kMissing), "\"");
-    EXPECT_EQ(ini.get("S", "padded", kMissing), " e ");
-    EXPECT_EQ(ini.get("S", "inner", kMissing), "f\"g");
-    EXPECT_EQ(ini.get("S", "twice", kMissing), "\"h\"");
+    expectLookups(
+        "[S]\ndouble=\"a b\"\nsingle='c'\nmixed=\"d'\nempty=\"\"\nlone=\"\n"
+        "padded=  \" e \"  \ninner=\"f\"g\"\ntwice=\"\"h\"\"\n",
+        {{"S", "double", "a b"},
+         {"S", "single", "c"},
+         {"S", "mixed", "\"d'"},
+         {"S", "empty", ""},
+         {"S", "lone", "\""},
+         {"S", "padded", " e "},
+         {"S", "inner", "f\"g"},
+         {"S", "twice", "\"h\""}});
 }
 
 TEST(IniFile, SemicolonStartsACommentOnlyAtTheStartOfALine) {
-    IniFile ini = IniFile::parse(
-        "; [S]\n"
-        "[S]\n"
-        ";first=commented\n"
-        "   ; second=commented\n"
-        "first=a;b\n"
-        "third = 1 ; not a comment\n");
-    EXPECT_EQ(ini.get("S", "first", kMissing), "a;b");
-    EXPECT_EQ(ini.get("S", "second", kMissing), kMissing);
-    EXPECT_EQ(ini.get("S", "third", kMissing), "1 ; not a comment");
+    expectLookups(
+        "; [S]\n[S]\n;first=commented\n   ; second=commented\nfirst=a;b\nthird = 1 ; not a comment\n",
+        {{"S", "first", "a;b"}, {"S", "second", kMissing}, {"S", "third", "1 ; not a comment"}});
 }
 
 TEST(IniFile, FirstSectionAndFirstKeyWin) {
-    IniFile ini = IniFile::parse(
-        "[S]\n"
-        "key=first\n"
-        "KEY=second\n"
-        "[other]\n"
-        "key=other\n"
-        "[s]\n"
-        "key=repeated section\n"
-        "onlyInRepeat=x\n");
-    EXPECT_EQ(ini.get("S", "key", kMissing), "first");
-    EXPECT_EQ(ini.get("S", "onlyInRepeat", kMissing), kMissing);
-    EXPECT_EQ(ini.get("other", "key", kMissing), "other");
+    expectLookups(
+        "[S]\nkey=first\nKEY=second\n[other]\nkey=other\n[s]\nkey=repeated section\nonlyInRepeat=x\n",
+        {{"S", "key", "first"}, {"S", "onlyInRepeat", kMissing}, {"other", "key", "other"}});
 }
 
 TEST(IniFile, MissingAndMalformedEntriesYieldTheFallback) {
-    IniFile ini = IniFile::parse(
-        "beforeAnySection=1\n"
-        "[S]\n"
-        "no equals sign\n"
-        "emptyValue=\n"
-        "[unclosed\n"
-        "afterUnclosed=2\n"
-        "[a]b]\n"
-        "inBracketed=3\n");
-    EXPECT_EQ(ini.get("", "beforeAnySection", kMissing), kMissing);
-    EXPECT_EQ(ini.get("S", "no equals sign", kMissing), kMissing);
     // A key that is present with nothing after '=' is an empty value, not a missing one.
-    EXPECT_EQ(ini.get("S", "emptyValue", kMissing), "");
-    EXPECT_EQ(ini.get("S", "afterUnclosed", kMissing), "2");
-    EXPECT_EQ(ini.get("a]b", "inBracketed", kMissing), "3");
+    const std::string text =
+        "beforeAnySection=1\n[S]\nno equals sign\nemptyValue=\n"
+        "[unclosed\nafterUnclosed=2\n[a]b]\ninBracketed=3\n";
+    expectLookups(text, {{"", "beforeAnySection", kMissing},
+                         {"S", "no equals sign", kMissing},
+                         {"S", "emptyValue", ""},
+                         {"S", "afterUnclosed", "2"},
+                         {"a]b", "inBracketed", "3"}});
+    const IniFile ini = IniFile::parse(text);
     EXPECT_EQ(ini.get("T", "key", "fallback"), "fallback");
     EXPECT_EQ(ini.get("S", "absent", ""), "");
     EXPECT_EQ(IniFile::parse("").get("S", "key", kMissing), kMissing);
 }
 
 TEST(IniFile, LineEndsAndByteOrderMark) {
-    IniFile crlf = IniFile::parse("[S]\r\nkey=value\r\nlast=end");
-    EXPECT_EQ(crlf.get("S", "key", kMissing), "value");
-    EXPECT_EQ(crlf.get("S", "last", kMissing), "end");
-
-    IniFile bom = IniFile::parse("\xEF\xBB\xBF[S]\r\nkey=value\r\n");
-    EXPECT_EQ(bom.get("S", "key", kMissing), "value");
+    expectLookups("[S]\r\nkey=value\r\nlast=end", {{"S", "key", "value"}, {"S", "last", "end"}});
+    expectLookups("\xEF\xBB\xBF[S]\r\nkey=value\r\n", {{"S", "key", "value"}});
     // Only at the very start is it a byte-order mark; elsewhere the bytes belong to the text.
-    IniFile inner = IniFile::parse("[S]\nkey=\xEF\xBB\xBFvalue\n");
-    EXPECT_EQ(inner.get("S", "key", kMissing), "\xEF\xBB\xBFvalue");
+    expectLookups("[S]\nkey=\xEF\xBB\xBFvalue\n", {{"S", "key", "\xEF\xBB\xBFvalue"}});
 }
 
 TEST(IniFile, ValuesAreCutTo255CharactersAfterTheQuotesGo) {

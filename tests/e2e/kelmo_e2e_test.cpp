@@ -10,7 +10,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "tests/e2e/kelmo_process.h"
-#include "tools/xwindow.h"
+#include "tests/support/xwindow.h"
 
 namespace kelmo {
 namespace {
@@ -63,7 +63,8 @@ protected:
     void writeMarkerScene(const std::string& path, const std::string& more = "") {
         fs::copy_file(fs::path(KELMO_FIXTURES_DIR) / "artoolkit/patt.hiro", folder_ / "patt.hiro",
                       fs::copy_options::overwrite_existing);
-        writeIni("[ARToolKit]\nCAM_CON=synthetic pattern=patt.hiro path=" + path + "\nFILE_PAT1=patt.hiro\n" + more);
+        writeIni("[ARToolKit]\nCAM_CON=synthetic pattern=patt.hiro path=" + path + "\nFILE_PAT1=patt.hiro\n" +
+                 more);
     }
 
     // Kelmo.ini: the given sections, then three one-document motions (a small cube).
@@ -118,6 +119,11 @@ bool pressKeys(xwin::WindowId window, const std::string& arguments) {
     return std::system(command.c_str()) == 0;
 }
 
+// The cube's red as the window shows it (BGR).
+bool isCube(cv::Vec3b c) { return c[2] > 180 && c[1] < 100 && c[0] < 80; }
+
+cv::Vec3b centre(const cv::Mat& shot) { return shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2); }
+
 // Captures the window every 100 ms, for up to 10 s, until its centre pixel passes the test.
 template <class Test>
 bool waitForCentre(const xwin::Connection& x, xwin::WindowId window, Test test, cv::Mat& shot) {
@@ -128,7 +134,7 @@ bool waitForCentre(const xwin::Connection& x, xwin::WindowId window, Test test, 
             ADD_FAILURE() << error;
             return false;
         }
-        if (test(shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2))) return true;
+        if (test(centre(shot))) return true;
     }
     return false;
 }
@@ -164,9 +170,7 @@ TEST_F(KelmoRun, TheCharacterStandsOnTheMarker) {
     ASSERT_NE(window, 0u);
     // Seen from straight above, the red cube (a quarter of the marker wide) hides the marker's centre.
     cv::Mat shot;
-    const auto isCube = [](cv::Vec3b c) { return c[2] > 180 && c[1] < 100 && c[0] < 80; };
-    EXPECT_TRUE(waitForCentre(x_, window, isCube, shot))
-        << "centre pixel " << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
+    EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << "centre pixel " << centre(shot);
     kelmo.signal(SIGTERM);
     EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
 }
@@ -179,14 +183,13 @@ TEST_F(KelmoRun, KeysSwitchTheViewsAndEscEndsTheProgram) {
     const xwin::WindowId window = kelmoWindow(kelmo);
     ASSERT_NE(window, 0u);
     cv::Mat shot;
-    const auto isCube = [](cv::Vec3b c) { return c[2] > 180 && c[1] < 100 && c[0] < 80; };
     // Blue, with red while the drag keeps it awake or green while it sleeps.
     const auto isBox = [](cv::Vec3b c) { return c[0] > 120 && (c[1] < 100 || c[2] < 100); };
-    ASSERT_TRUE(waitForCentre(x_, window, isCube, shot)) << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
+    ASSERT_TRUE(waitForCentre(x_, window, isCube, shot)) << centre(shot);
     ASSERT_TRUE(pressKeys(window, "exclam"));
-    EXPECT_TRUE(waitForCentre(x_, window, isBox, shot)) << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
+    EXPECT_TRUE(waitForCentre(x_, window, isBox, shot)) << centre(shot);
     ASSERT_TRUE(pressKeys(window, "quotedbl"));
-    EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
+    EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << centre(shot);
     ASSERT_TRUE(pressKeys(window, "s"));
     EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << "the cube stays in view with shadows on";
     ASSERT_TRUE(pressKeys(window, "Escape"));
@@ -206,8 +209,7 @@ RedPixels redPixels(const cv::Mat& shot) {
     double sumX = 0;
     for (int y = 0; y < shot.rows; ++y)
         for (int x = 0; x < shot.cols; ++x) {
-            const cv::Vec3b c = shot.at<cv::Vec3b>(y, x);
-            if (c[2] > 180 && c[1] < 100 && c[0] < 80) {
+            if (isCube(shot.at<cv::Vec3b>(y, x))) {
                 sumX += x;
                 ++red.count;
             }
@@ -224,9 +226,8 @@ TEST_F(KelmoRun, TheCharacterWalksFiresAndResetsUnderRealKeys) {
     KelmoProcess kelmo(folder_.string());
     const xwin::WindowId window = kelmoWindow(kelmo);
     ASSERT_NE(window, 0u);
-    const auto isCube = [](cv::Vec3b c) { return c[2] > 180 && c[1] < 100 && c[0] < 80; };
     cv::Mat shot;
-    ASSERT_TRUE(waitForCentre(x_, window, isCube, shot)) << shot.at<cv::Vec3b>(shot.rows / 2, shot.cols / 2);
+    ASSERT_TRUE(waitForCentre(x_, window, isCube, shot)) << centre(shot);
     const RedPixels start = redPixels(shot);
     ASSERT_GT(start.count, 50);
     EXPECT_NEAR(start.meanX, shot.cols / 2.0, 4.0);

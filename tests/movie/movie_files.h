@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "tests/support/temp_path.h"
-#include "tools/movie_writer.h"
+#include "tools/demo/movie_writer.h"
 
 namespace kelmo::testing_support {
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/demo/output_argument.h"
+
 namespace {
 
 constexpr int kSide = 500;  // pixels; the printable marker's interior is 500 px
@@ -35,11 +37,8 @@ void fill(cv::Mat& image, const std::vector<cv::Point2d>& corners) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool help = argc == 2 && std::string(argv[1]) == "--help";
-    if (help || argc != 2 || argv[1][0] == '-') {
-        std::fputs("usage: kelmo-demo-marker OUT.png\n", help ? stdout : stderr);
-        return help ? 0 : 2;
-    }
+    int status = 0;
+    if (!kelmo::outputArgument(argc, argv, "kelmo-demo-marker OUT.png", status)) return status;
     cv::Mat image(kSide, kSide, CV_8UC3, cv::Scalar::all(255));
     for (const auto& part : kLetter) fill(image, part);
     try {

@@ -1,12 +1,12 @@
 // kelmo-check on a copy of the demo folder: the demo passes, and a copy with a lost texture and a lost
 // pattern fails naming both.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "tests/support/run_command.h"
 #include "tests/support/temp_path.h"
 
 namespace kelmo {
@@ -16,20 +16,10 @@ namespace fs = std::filesystem;
 
 const std::string kBin = std::string(KELMO_BINARY_DIR) + "/";
 
-struct CommandResult {
-    int status = -1;
-    std::string output;  // standard output
-};
+using testing_support::CommandResult;
 
 CommandResult run(const std::string& command) {
-    CommandResult result;
-    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) result.output += buffer;
-    const int raw = pclose(pipe);
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return result;
+    return testing_support::runCommand(command + " 2>/dev/null");
 }
 
 // The first output line that mentions what, or "".

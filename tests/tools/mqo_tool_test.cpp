@@ -1,6 +1,5 @@
 // kelmo-mqo as a person runs it, on a document written for the test.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/run_command.h"
 #include "tests/support/temp_path.h"
 
 namespace kelmo {
@@ -48,22 +48,12 @@ protected:
 
     // Standard output as lines; standard error in errors_.
     std::vector<std::string> run(const std::string& arguments) {
-        const std::string command =
-            std::string(KELMO_BINARY_DIR) + "/kelmo-mqo " + arguments + " 2>'" + folder_ + "stderr'";
-        FILE* pipe = popen(command.c_str(), "r");
-        std::vector<std::string> lines(1);
-        for (int c = std::fgetc(pipe); c != EOF; c = std::fgetc(pipe)) {
-            if (c == '\n')
-                lines.emplace_back();
-            else
-                lines.back().push_back(static_cast<char>(c));
-        }
-        lines.pop_back();
-        const int raw = pclose(pipe);
-        status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        const testing_support::CommandResult ran = testing_support::runCommand(
+            std::string(KELMO_BINARY_DIR) + "/kelmo-mqo " + arguments + " 2>'" + folder_ + "stderr'");
+        status_ = ran.status;
         std::ifstream errors(folder_ + "stderr");
         errors_.assign(std::istreambuf_iterator<char>(errors), std::istreambuf_iterator<char>());
-        return lines;
+        return testing_support::splitLines(ran.output);
     }
 
     std::string folder_, errors_;

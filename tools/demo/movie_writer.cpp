@@ -1,4 +1,4 @@
-#include "tools/movie_writer.h"
+#include "tools/demo/movie_writer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -62,13 +62,31 @@ bool encode(Output& out, AVCodecContext* codec, AVStream* stream, const AVFrame*
     return true;
 }
 
+// A new stream with a context for the codec's encoder, for the caller to set up and then open.
+bool addStream(Output& out, AVCodecID codec, const std::string& kind, AVStream*& stream,
+               AVCodecContext*& context, std::string& error) {
+    const AVCodec* encoder = avcodec_find_encoder(codec);
+    if (encoder == nullptr) return fail(error, "no " + kind + " encoder", AVERROR_ENCODER_NOT_FOUND);
+    stream = avformat_new_stream(out.format, nullptr);
+    context = avcodec_alloc_context3(encoder);
+    if (stream == nullptr || context == nullptr) return fail(error, kind, AVERROR(ENOMEM));
+    return true;
+}
+
+// Opens the encoder as the context is set up and hands its parameters to the stream.
+bool openStream(AVStream* stream, AVCodecContext* context, const std::string& kind, std::string& error) {
+    const int result = avcodec_open2(context, context->codec, nullptr);
+    if (result < 0) return fail(error, "cannot open the " + kind + " encoder", result);
+    stream->time_base = context->time_base;
+    avcodec_parameters_from_context(stream->codecpar, context);
+    return true;
+}
+
 bool addVideo(Output& out, const MovieSpec& spec, std::string& error) {
     const bool mjpeg = spec.video == MovieVideoCodec::Mjpeg;
-    const AVCodec* encoder = avcodec_find_encoder(mjpeg ? AV_CODEC_ID_MJPEG : AV_CODEC_ID_MPEG4);
-    if (encoder == nullptr) return fail(error, "no video encoder", AVERROR_ENCODER_NOT_FOUND);
-    out.videoStream = avformat_new_stream(out.format, nullptr);
-    out.video = avcodec_alloc_context3(encoder);
-    if (out.videoStream == nullptr || out.video == nullptr) return fail(error, "video", AVERROR(ENOMEM));
+    if (!addStream(out, mjpeg ? AV_CODEC_ID_MJPEG : AV_CODEC_ID_MPEG4, "video", out.videoStream, out.video,
+                   error))
+        return false;
     AVCodecContext* c = out.video;
     c->width = spec.width;
     c->height = spec.height;
@@ -79,10 +97,7 @@ bool addVideo(Output& out, const MovieSpec& spec, std::string& error) {
     c->global_quality = FF_QP2LAMBDA * spec.quality;
     c->gop_size = 12;
     c->max_b_frames = 0;
-    int result = avcodec_open2(c, encoder, nullptr);
-    if (result < 0) return fail(error, "cannot open the video encoder", result);
-    out.videoStream->time_base = c->time_base;
-    avcodec_parameters_from_context(out.videoStream->codecpar, c);
+    if (!openStream(out.videoStream, c, "video", error)) return false;
     out.scaler = sws_getContext(spec.width, spec.height, AV_PIX_FMT_RGB24, spec.width, spec.height,
                                 c->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
     return out.scaler != nullptr || fail(error, "no scaler", AVERROR(EINVAL));
@@ -90,22 +105,16 @@ bool addVideo(Output& out, const MovieSpec& spec, std::string& error) {
 
 bool addSound(Output& out, const MovieSpec& spec, std::string& error) {
     const bool pcm = spec.sound == MovieSoundCodec::Pcm;
-    const AVCodec* encoder = avcodec_find_encoder(pcm ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_MP2);
-    if (encoder == nullptr) return fail(error, "no sound encoder", AVERROR_ENCODER_NOT_FOUND);
-    out.soundStream = avformat_new_stream(out.format, nullptr);
-    out.sound = avcodec_alloc_context3(encoder);
-    if (out.soundStream == nullptr || out.sound == nullptr) return fail(error, "sound", AVERROR(ENOMEM));
+    if (!addStream(out, pcm ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_MP2, "sound", out.soundStream, out.sound,
+                   error))
+        return false;
     AVCodecContext* c = out.sound;
     c->sample_fmt = AV_SAMPLE_FMT_S16;
     c->sample_rate = spec.sampleRate;
     av_channel_layout_default(&c->ch_layout, spec.channels);
     c->time_base = AVRational{1, spec.sampleRate};
     if (!pcm) c->bit_rate = 64000 * spec.channels;  // valid for MPEG-1 and -2 rates alike
-    int result = avcodec_open2(c, encoder, nullptr);
-    if (result < 0) return fail(error, "cannot open the sound encoder", result);
-    out.soundStream->time_base = c->time_base;
-    avcodec_parameters_from_context(out.soundStream->codecpar, c);
-    return true;
+    return openStream(out.soundStream, c, "sound", error);
 }
 
 bool writeVideoFrame(Output& out, const MovieSpec& spec, int index, int64_t tick, std::vector<uint8_t>& rgb,

@@ -1,7 +1,6 @@
 // kelmo-calib as a person runs it, on chessboard photographs that the synthetic camera takes through a
 // known camera file: the file it writes must put every viewing ray where the known file does.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +15,7 @@
 
 #include "synthetic/synthetic_chessboard.h"
 #include "synthetic/synthetic_scene.h"
+#include "tests/support/run_command.h"
 #include "tests/support/temp_path.h"
 #include "tracking/camera_calibration.h"
 #include "tracking/chessboard.h"
@@ -29,20 +29,16 @@ const std::string kFixtures = std::string(KELMO_FIXTURES_DIR) + "/artoolkit/";
 const std::string kCalib = std::string(KELMO_BINARY_DIR) + "/kelmo-calib";
 constexpr double kPi = 3.14159265358979323846;
 
-struct CommandResult {
+struct CalibResult {
     int status = -1;
     std::string out;
     std::vector<std::string> errorLines;
 };
 
-CommandResult run(const std::string& command, const std::string& errorFile) {
-    CommandResult result;
-    FILE* pipe = popen((command + " 2>'" + errorFile + "'").c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) result.out += buffer;
-    const int raw = pclose(pipe);
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+CalibResult run(const std::string& command, const std::string& errorFile) {
+    const testing_support::CommandResult ran =
+        testing_support::runCommand(command + " 2>'" + errorFile + "'");
+    CalibResult result{ran.status, ran.output, {}};
     std::ifstream errors(errorFile);
     for (std::string line; std::getline(errors, line);) result.errorLines.push_back(line);
     return result;
@@ -56,9 +52,7 @@ double figure(const std::string& out, const std::string& label) {
 class Calib : public testing::Test {
 protected:
     void SetUp() override {
-        folder_ = testing_support::tempPath("calib");
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
+        folder_ = testing_support::emptyFolder("calib");
         std::string error;
         ASSERT_TRUE(loadCameraParam(kFixtures + "camera_para.dat", known_, error)) << error;
         // The fixture's lens centre lies 22 px below its principal point and its scale is not 1; push
@@ -122,7 +116,7 @@ protected:
 // calibration whose corners or model are off.
 TEST_F(Calib, WrittenFileSendsEveryRayToTheKnownFilesPixel) {
     const std::string output = folder_ + "/camera_para.dat";
-    const CommandResult result =
+    const CalibResult result =
         run(kCalib + " --board 9x6 --square 20 -o '" + output + "'" + photographs(18), folder_ + "/err");
     ASSERT_EQ(result.status, 0) << result.out << (result.errorLines.empty() ? "" : result.errorLines[0]);
     EXPECT_NE(result.out.find(
@@ -177,7 +171,7 @@ TEST_F(Calib, WrittenFileSendsEveryRayToTheKnownFilesPixel) {
 // than one line.
 TEST_F(Calib, TooFewViewsAreRefusedAndNothingIsWritten) {
     const std::string output = folder_ + "/camera_para.dat";
-    const CommandResult result = run(kCalib + " -o '" + output + "'" + photographs(4), folder_ + "/err");
+    const CalibResult result = run(kCalib + " -o '" + output + "'" + photographs(4), folder_ + "/err");
     EXPECT_EQ(result.status, 1);
     ASSERT_EQ(result.errorLines.size(), 1u);
     EXPECT_NE(result.errorLines[0].find("views of the board; at least 8 are needed; nothing written"),

@@ -17,6 +17,8 @@
 #include <tuple>
 #include <vector>
 
+#include "tools/demo/output_argument.h"
+
 namespace {
 
 // ---- 1 maths ----------------------------------------------------------------------------------
@@ -815,11 +817,8 @@ constexpr Sequence kSequences[] = {
 // ---- 7 main -----------------------------------------------------------------------------------
 
 int main(int argc, char** argv) {
-    const bool help = argc == 2 && std::string(argv[1]) == "--help";
-    if (help || argc != 2 || argv[1][0] == '-') {
-        std::fputs("usage: kelmo-demo-character OUTDIR\n", help ? stdout : stderr);
-        return help ? 0 : 2;
-    }
+    int status = 0;
+    if (!kelmo::outputArgument(argc, argv, "kelmo-demo-character OUTDIR", status)) return status;
     const std::string folder = argv[1];
     std::error_code error;
     std::filesystem::create_directories(folder, error);

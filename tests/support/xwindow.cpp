@@ -1,4 +1,4 @@
-#include "tools/xwindow.h"
+#include "tests/support/xwindow.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

@@ -1,6 +1,5 @@
 // kelmo-track and kelmo-mkpatt as a person runs them: on image files, videos and camera sources.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "synthetic/synthetic_scene.h"
+#include "tests/support/run_command.h"
 #include "tests/support/temp_path.h"
 #include "tracking/pattern_matcher.h"
 
@@ -28,14 +28,8 @@ struct CommandResult {
 };
 
 CommandResult run(const std::string& command) {
-    CommandResult result;
-    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[65536];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) result.lines.emplace_back(buffer);
-    const int raw = pclose(pipe);
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return result;
+    const testing_support::CommandResult ran = testing_support::runCommand(command + " 2>/dev/null");
+    return {ran.status, testing_support::splitLines(ran.output)};
 }
 
 std::string quoted(const std::string& text) { return "'" + text + "'"; }
@@ -49,9 +43,7 @@ int count(const std::string& text, const std::string& what) {
 class Tools : public testing::Test {
 protected:
     void SetUp() override {
-        folder_ = testing_support::tempPath("tools");
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
+        folder_ = testing_support::emptyFolder("tools");
         std::string error;
         ASSERT_TRUE(loadCameraParam(kFixtures + "camera_para.dat", camera_, error)) << error;
         ASSERT_TRUE(loadPatternFile(kFixtures + "patt.hiro", hiro_, error)) << error;

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/movie_writer.h"
+#include "tools/demo/movie_writer.h"
 
 namespace {
 

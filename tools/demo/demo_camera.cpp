@@ -4,14 +4,12 @@
 #include <fstream>
 #include <string>
 
+#include "tools/demo/output_argument.h"
 #include "tracking/camera_param.h"
 
 int main(int argc, char** argv) {
-    const bool help = argc == 2 && std::string(argv[1]) == "--help";
-    if (help || argc != 2 || argv[1][0] == '-') {
-        std::fputs("usage: kelmo-demo-camera OUT.dat\n", help ? stdout : stderr);
-        return help ? 0 : 2;
-    }
+    int status = 0;
+    if (!kelmo::outputArgument(argc, argv, "kelmo-demo-camera OUT.dat", status)) return status;
     kelmo::CameraParam param;
     param.xsize = 640;
     param.ysize = 480;

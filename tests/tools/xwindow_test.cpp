@@ -1,7 +1,7 @@
 // The X11 window helper against real X servers. Each test starts its own Xvfb: other suites open
 // windows on the shared one at the same time, and on a server without backing store an overlapping
 // window would change the captured pixels.
-#include "tools/xwindow.h"
+#include "tests/support/xwindow.h"
 
 #include <gtest/gtest.h>
 // After GoogleTest: Xlib's None and Bool macros break its headers.
@@ -24,6 +24,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/run_command.h"
 
 namespace kelmo::xwin {
 namespace {
@@ -164,21 +166,12 @@ private:
     std::vector<Window> windows_;
 };
 
-struct RunResult {
-    int status = -1;
-    std::string output;  // standard output and error together
-};
+// Standard output and error together.
+using RunResult = testing_support::CommandResult;
 
 RunResult run(const std::string& arguments, const std::string& environment = "") {
-    const std::string command = environment + " " KELMO_BINARY_DIR "/kelmo-xwin " + arguments + " 2>&1";
-    RunResult result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) result.output += buffer;
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return testing_support::runCommand(environment + " " KELMO_BINARY_DIR "/kelmo-xwin " + arguments +
+                                       " 2>&1");
 }
 
 class XWindowTest : public ::testing::Test {
@@ -213,6 +206,17 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         } while (Clock::now() < deadline);
         return false;
+    }
+
+    Atom deleteWindowAtom() { return XInternAtom(display_, "WM_DELETE_WINDOW", False); }
+
+    // A mapped two-tone window that takes part in the close protocol, as Kelmo's window does.
+    Window makeClosable(const std::string& name, cv::Size size) {
+        const Window w = windows_->makeTwoTone(name, size);
+        Atom deleteWindow = deleteWindowAtom();
+        XSetWMProtocols(display_, w, &deleteWindow, 1);
+        windows_->map(w);
+        return w;
     }
 
     // Runs kelmo-xwin against this test's server.
@@ -312,11 +316,7 @@ TEST_F(XWindowTest, CaptureFailsCleanlyForHiddenOrVanishedWindows) {
 }
 
 TEST_F(XWindowTest, CloseRequestArrivesAsWmDeleteWindowAndLeavesTheWindowAlive) {
-    const std::string name = title("close");
-    const Window w = windows_->makeTwoTone(name, cv::Size(40, 30));
-    Atom deleteWindow = XInternAtom(display_, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(display_, w, &deleteWindow, 1);
-    windows_->map(w);
+    const Window w = makeClosable(title("close"), cv::Size(40, 30));
 
     Connection other(server_->name().c_str());
     ASSERT_TRUE(other);
@@ -327,7 +327,7 @@ TEST_F(XWindowTest, CloseRequestArrivesAsWmDeleteWindowAndLeavesTheWindowAlive) 
     ASSERT_TRUE(nextClientMessage(w, message)) << "no client message arrived";
     EXPECT_EQ(message.message_type, XInternAtom(display_, "WM_PROTOCOLS", False));
     EXPECT_EQ(message.format, 32);
-    EXPECT_EQ(static_cast<Atom>(message.data.l[0]), deleteWindow);
+    EXPECT_EQ(static_cast<Atom>(message.data.l[0]), deleteWindowAtom());
     // Closing is the client's decision; the window must not have been destroyed for it.
     XWindowAttributes attributes;
     EXPECT_NE(XGetWindowAttributes(display_, w, &attributes), 0);
@@ -378,10 +378,7 @@ TEST(XWindowCapture, ConvertsSixteenBitPixels) {
 
 TEST_F(XWindowTest, ToolWaitsCapturesAndClosesByTitle) {
     const std::string name = title("tool");
-    const Window w = windows_->makeTwoTone(name, cv::Size(64, 48));
-    Atom deleteWindow = XInternAtom(display_, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(display_, w, &deleteWindow, 1);
-    windows_->map(w);
+    const Window w = makeClosable(name, cv::Size(64, 48));
 
     RunResult r = runTool("wait --name '" + name + "' --timeout 5");
     EXPECT_EQ(r.status, 0) << r.output;
@@ -400,7 +397,7 @@ TEST_F(XWindowTest, ToolWaitsCapturesAndClosesByTitle) {
     EXPECT_EQ(r.status, 0) << r.output;
     XClientMessageEvent message{};
     ASSERT_TRUE(nextClientMessage(w, message));
-    EXPECT_EQ(static_cast<Atom>(message.data.l[0]), deleteWindow);
+    EXPECT_EQ(static_cast<Atom>(message.data.l[0]), deleteWindowAtom());
 }
 
 TEST_F(XWindowTest, ToolFailsLoudlyWithoutWindowDisplayOrValidArguments) {

@@ -1,45 +1,34 @@
 // kelmo-glsl as a person runs it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <string>
 
 #include "tests/render/expected_shader_text.h"
+#include "tests/support/run_command.h"
 
 namespace kelmo {
 namespace {
 
-struct ToolRun {
-    std::string out;
-    int status = -1;
-};
+using ToolRun = testing_support::CommandResult;
 
 ToolRun glsl(const std::string& arguments) {
-    const std::string command = std::string(KELMO_BINARY_DIR) + "/kelmo-glsl " + arguments + " 2>/dev/null";
-    ToolRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return testing_support::runCommand(std::string(KELMO_BINARY_DIR) + "/kelmo-glsl " + arguments +
+                                       " 2>/dev/null");
 }
 
 TEST(GlslTool, DefaultsPrintTheStartupProgram) {
     const ToolRun run = glsl("");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, std::string(testing_support::kStartupVertexText) + "---\n" +
-                           testing_support::kStartupFragmentText);
+    EXPECT_EQ(run.output, std::string(testing_support::kStartupVertexText) + "---\n" +
+                              testing_support::kStartupFragmentText);
 }
 
 TEST(GlslTool, OptionsReachTheText) {
     const ToolRun run = glsl("--light 2 --units 3,1 --shadow-unit 4 --factor 1.5 --min-alpha -2");
     ASSERT_EQ(run.status, 0);
-    const size_t split = run.out.find("---\n");
+    const size_t split = run.output.find("---\n");
     ASSERT_NE(split, std::string::npos);
-    const std::string vertex = run.out.substr(0, split), fragment = run.out.substr(split + 4);
+    const std::string vertex = run.output.substr(0, split), fragment = run.output.substr(split + 4);
     EXPECT_NE(vertex.find("gl_LightSource[2].ambient"), std::string::npos);
     EXPECT_NE(vertex.find("gl_TexCoord[3] = gl_MultiTexCoord3 ;\ngl_TexCoord[1] = gl_MultiTexCoord1 ;\n"
                           "gl_TexCoord[4] = gl_TextureMatrix[4]"),
@@ -50,7 +39,7 @@ TEST(GlslTool, OptionsReachTheText) {
 
     const ToolRun none = glsl("--units ''");
     EXPECT_EQ(none.status, 0);
-    EXPECT_EQ(none.out.find("sampler2D "), std::string::npos);
+    EXPECT_EQ(none.output.find("sampler2D "), std::string::npos);
 }
 
 TEST(GlslTool, RefusesWhatTheProgramCannotTake) {
@@ -59,7 +48,7 @@ TEST(GlslTool, RefusesWhatTheProgramCannotTake) {
           "--factor nan", "--min-alpha 0.5x", "--factor", "--colour"}) {
         const ToolRun run = glsl(arguments);
         EXPECT_EQ(run.status, 2) << arguments;
-        EXPECT_TRUE(run.out.empty()) << arguments;
+        EXPECT_TRUE(run.output.empty()) << arguments;
     }
 }
 
