@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "gl/buffer_name.h"
 #include "model/mqo_document.h"
 
 namespace kelmo {
@@ -21,11 +22,12 @@ struct VertexPNT {
 };
 static_assert(sizeof(VertexPN) == 24 && sizeof(VertexPNT) == 32, "interleaved layouts");
 
+// Owns its vertex buffer, so it moves but never copies.
 struct MaterialBatch {
     bool hasMaterial = false;
     bool hasTexture = false;
     uint32_t texture = 0;  // from the pool; not owned
-    uint32_t buffer = 0;   // GL buffer, owned; 0 when none
+    BufferName buffer;     // none unless uploaded; deleted with the batch (needs the GL context)
     int vertexCount = 0;   // 3 × triangles, > 0
     float colour[4] = {1, 1, 1, 1};
     float diffuse[4] = {}, ambient[4] = {}, emission[4] = {}, specular[4] = {};
@@ -57,7 +59,7 @@ size_t drawnTriangleCount(const MqoModel& model);
 class MqoSequence {
 public:
     MqoSequence() = default;
-    virtual ~MqoSequence();  // deletes the batches' buffers: needs the GL context when any exist
+    virtual ~MqoSequence();  // the batches delete their buffers: needs the GL context when any exist
     MqoSequence(const MqoSequence&) = delete;
     MqoSequence& operator=(const MqoSequence&) = delete;
 
