@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tests/support/glut_once.h"
+#include "tests/support/gl_window.h"
 #include "tests/support/memory_camera.h"
 #include "tracking/synthetic_scene.h"
 #include "tracking/tracking.h"
