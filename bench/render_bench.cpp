@@ -61,32 +61,15 @@ Scene& scene() {
     return s;
 }
 
+// The camera image's stand-in.
 void drawPicture(GLuint texture) {
-    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
-    glDepthMask(GL_FALSE);
+    testing_support::beginFullWindow();
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, texture);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
     glColor4f(1, 1, 1, 1);
-    glBegin(GL_QUADS);
-    glTexCoord2d(0, 0), glVertex2d(-1, -1);
-    glTexCoord2d(1, 0), glVertex2d(1, -1);
-    glTexCoord2d(1, 1), glVertex2d(1, 1);
-    glTexCoord2d(0, 1), glVertex2d(-1, 1);
-    glEnd();
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
+    testing_support::texturedSquare();
     glBindTexture(GL_TEXTURE_2D, 0);
-    glPopAttrib();
+    testing_support::endFullWindow();
 }
 
 // The background picture and the floor with the character on it.
@@ -105,13 +88,8 @@ private:
 
 // The program's own frame path under a fixed perspective camera.
 void drawFrame(Scene& s, bool shadows) {
-    glViewport(0, 0, kWidth, kHeight);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(40.0, static_cast<double>(kWidth) / kHeight, 10.0, 5000.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    gluLookAt(60.0, -260.0, 220.0, 0.0, 0.0, 40.0, 0.0, 0.0, 1.0);
+    const double eye[3] = {60.0, -260.0, 220.0}, centre[3] = {0.0, 0.0, 40.0};
+    testing_support::perspectiveCamera(kWidth, kHeight, 40.0, 10.0, 5000.0, eye, centre);
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT);
     setUpFrameState();

@@ -5,12 +5,14 @@
 namespace kelmo {
 namespace {
 
+// GL_LIGHT0 at this point (marker units), grey at this level.
 constexpr float kLightPosition[3] = {100.0f, -200.0f, 200.0f};
 constexpr float kLightColour = 0.8f;
+// The map's edge (texels), the shadow's darkness and the least alpha of shadowed fragments.
 constexpr int kShadowMapSize = 2048;
 constexpr float kShadowFactor = 0.4f;
 constexpr double kMinShadowAlpha = 0.5;
-// The light's view for the shadow map: field of view (degrees) and near plane (marker units).
+// The light's view for the map: field of view (degrees) and near plane (marker units).
 constexpr double kLightFovy = 55.0;
 constexpr double kLightNear = 10.0;
 

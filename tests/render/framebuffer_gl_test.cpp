@@ -132,12 +132,7 @@ TEST_F(Framebuffers, ColourTextureCarriesWhatWasDrawnIntoIt) {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, target->colourTexture());
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glBegin(GL_QUADS);
-    glTexCoord2d(0, 0), glVertex2d(-1, -1);
-    glTexCoord2d(1, 0), glVertex2d(1, -1);
-    glTexCoord2d(1, 1), glVertex2d(1, 1);
-    glTexCoord2d(0, 1), glVertex2d(-1, 1);
-    glEnd();
+    texturedSquare();
     glBindTexture(GL_TEXTURE_2D, 0);
     glDisable(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);

@@ -36,13 +36,8 @@ protected:
         program_ = createStartUpShadow(shaderManager(), &framebufferManager(), light_.get());
         ASSERT_TRUE(program_ && program_->compiled());
         // A camera turned and moved away from the marker's origin.
-        glViewport(0, 0, kRenderWindowSize, kRenderWindowSize);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        gluPerspective(50.0, 1.0, 1.0, 3000.0);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        gluLookAt(250.0, -300.0, 350.0, 20.0, 10.0, 0.0, 0.0, 0.0, 1.0);
+        const double eye[3] = {250.0, -300.0, 350.0}, centre[3] = {20.0, 10.0, 0.0};
+        perspectiveCamera(kRenderWindowSize, kRenderWindowSize, 50.0, 1.0, 3000.0, eye, centre);
     }
     void TearDown() override {
         program_.reset();

@@ -34,16 +34,7 @@ void drawBox() {
 
 // The camera image: a colour ramp over the whole window, unlit, behind everything.
 void drawRamp() {
-    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
-    glDepthMask(GL_FALSE);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    beginFullWindow();
     glBegin(GL_QUADS);
     glColor4f(0.9f, 0.7f, 0.5f, 1.0f);
     glVertex2d(-1, -1);
@@ -54,11 +45,7 @@ void drawRamp() {
     glColor4f(0.8f, 0.8f, 0.7f, 1.0f);
     glVertex2d(-1, 1);
     glEnd();
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopAttrib();
+    endFullWindow();
 }
 
 // The box on the invisible floor over the background.
@@ -91,13 +78,8 @@ protected:
 
     // The frame's GL state, the camera, then the scene with or without shadows.
     void drawFrame(bool shadows, bool scene = true) {
-        glViewport(0, 0, kSize, kSize);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        gluPerspective(40.0, 1.0, 10.0, 5000.0);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        gluLookAt(40.0, -120.0, 500.0, 0.0, 20.0, 0.0, 0.0, 0.0, 1.0);
+        const double eye[3] = {40.0, -120.0, 500.0}, centre[3] = {0.0, 20.0, 0.0};
+        perspectiveCamera(kSize, kSize, 40.0, 10.0, 5000.0, eye, centre);
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT);
         setUpFrameState();

@@ -3,6 +3,7 @@
 // window with a depth buffer shared by every GL suite of the binary, and the view and read-back helpers
 // the suites draw and check with. Needs no GoogleTest, so the benchmarks use it too.
 #include <GL/freeglut.h>
+#include <GL/glu.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -48,6 +49,52 @@ inline void orthoView(int size, double half, double depth) {
     glOrtho(-half, half, -half, half, -depth, depth);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
+}
+
+// A perspective camera over the whole width × height window: at eye, looking at centre, z up.
+inline void perspectiveCamera(int width, int height, double fovy, double zNear, double zFar,
+                              const double eye[3], const double centre[3]) {
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(fovy, static_cast<double>(width) / height, zNear, zFar);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(eye[0], eye[1], eye[2], centre[0], centre[1], centre[2], 0.0, 0.0, 1.0);
+}
+
+// Until endFullWindow: unlit, no depth test or depth writes, identity matrices, so what is drawn in
+// (−1, −1)–(1, 1) covers the window behind everything, as a camera image does.
+inline void beginFullWindow() {
+    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+}
+
+// Puts back what beginFullWindow changed; the modelview matrix is current.
+inline void endFullWindow() {
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopAttrib();
+}
+
+// The square (−1, −1)–(1, 1) with texture coordinates 0 to 1 across it.
+inline void texturedSquare() {
+    glBegin(GL_QUADS);
+    glTexCoord2d(0, 0), glVertex2d(-1, -1);
+    glTexCoord2d(1, 0), glVertex2d(1, -1);
+    glTexCoord2d(1, 1), glVertex2d(1, 1);
+    glTexCoord2d(0, 1), glVertex2d(-1, 1);
+    glEnd();
 }
 
 // RGB of the back buffer, rows from the bottom.
