@@ -27,4 +27,16 @@ void restoreMaterial(GLenum face, const SavedMaterial& m) {
     glMaterialf(face, GL_SHININESS, m.shininess);
 }
 
+PushedModelview::PushedModelview() {
+    glGetIntegerv(GL_MATRIX_MODE, &mode_);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+}
+
+PushedModelview::~PushedModelview() {
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glMatrixMode(static_cast<GLenum>(mode_));
+}
+
 }  // namespace kelmo

@@ -19,4 +19,16 @@ SavedMaterial saveMaterial(GLenum face);
 // face: GL_FRONT, GL_BACK or GL_FRONT_AND_BACK.
 void restoreMaterial(GLenum face, const SavedMaterial& material);
 
+// Pushes the modelview matrix; the destructor pops it and puts back the caller's matrix mode.
+class PushedModelview {
+public:
+    PushedModelview();
+    ~PushedModelview();
+    PushedModelview(const PushedModelview&) = delete;
+    PushedModelview& operator=(const PushedModelview&) = delete;
+
+private:
+    GLint mode_ = GL_MODELVIEW;
+};
+
 }  // namespace kelmo

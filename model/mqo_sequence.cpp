@@ -17,7 +17,7 @@ namespace {
 // The state drawFrame changes, as the caller left it.
 struct SavedState {
     GLboolean depthTest, alphaTest, texture2d, blend;
-    GLint frontFace, shadeModel, textureBinding, blendSrc, blendDst, matrixMode;
+    GLint frontFace, shadeModel, textureBinding, blendSrc, blendDst;
     GLfloat colour[4], normal[3], texcoord[4];
     SavedMaterial front, back;
 };
@@ -32,7 +32,6 @@ void save(SavedState& s) {
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &s.textureBinding);
     glGetIntegerv(GL_BLEND_SRC, &s.blendSrc);
     glGetIntegerv(GL_BLEND_DST, &s.blendDst);
-    glGetIntegerv(GL_MATRIX_MODE, &s.matrixMode);
     // Drawing from arrays leaves the current colour, normal and texture coordinate undefined.
     glGetFloatv(GL_CURRENT_COLOR, s.colour);
     glGetFloatv(GL_CURRENT_NORMAL, s.normal);
@@ -163,23 +162,20 @@ uint32_t MqoSequence::drawFrame(uint32_t frame, uint32_t alpha) const {
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     // A caller's bound buffer would turn the client addresses of unbuffered batches into offsets.
     if (glExt.bindBuffer != nullptr) glExt.bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_ALPHA_TEST);
-    glFrontFace(GL_CW);
-    const float opacity = static_cast<float>((alpha & 255u) / 255.0);
+    {
+        const PushedModelview pushed;
+        glEnable(GL_DEPTH_TEST);
+        glEnable(GL_ALPHA_TEST);
+        glFrontFace(GL_CW);
+        const float opacity = static_cast<float>((alpha & 255u) / 255.0);
 
-    for (const MeshObject& object : frames_[frame].objects) {
-        if (!object.visible) continue;
-        glShadeModel(object.flat ? GL_FLAT : GL_SMOOTH);
-        for (const MaterialBatch& batch : object.batches) drawBatch(batch, opacity);
+        for (const MeshObject& object : frames_[frame].objects) {
+            if (!object.visible) continue;
+            glShadeModel(object.flat ? GL_FLAT : GL_SMOOTH);
+            for (const MaterialBatch& batch : object.batches) drawBatch(batch, opacity);
+        }
+        restore(saved);
     }
-
-    restore(saved);
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glMatrixMode(static_cast<GLenum>(saved.matrixMode));
     glPopClientAttrib();
     return frameCount();
 }

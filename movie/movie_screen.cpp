@@ -146,10 +146,7 @@ void drawScreenPiece(const ScreenPiece& piece) {
     const double w = s.pieceWidth / 2;
     const double h = s.pieceHeight / 2;
 
-    GLint matrixMode = GL_MODELVIEW;
-    glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
+    const PushedModelview pushed;
     glMultMatrixd(matrix);
     glColor4i(0, 0, 0, 1);
     glNormal3i(0, -1, 0);
@@ -164,8 +161,6 @@ void drawScreenPiece(const ScreenPiece& piece) {
     glTexCoord2fv(piece.texCoords[3]);
     glVertex3d(w, 0, h);
     glEnd();
-    glPopMatrix();
-    glMatrixMode(static_cast<GLenum>(matrixMode));
 }
 
 void drawScreen(unsigned int texture) {
