@@ -23,10 +23,8 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/quit_signals.h"
+#include "render/frame_renderer.h"
 #include "render/framebuffer.h"
-#include "render/scene_light.h"
-#include "render/shader_manager.h"
-#include "render/shadow_program.h"
 #include "synthetic/open_video_source.h"
 #include "tracking/tracking.h"
 #include "wiimote/wii_remote_input.h"
@@ -44,55 +42,29 @@ const MovieConfig* movieConfig = nullptr;
 
 // Process-wide objects of the start-up order; shutdown releases them in its own order. Each may be
 // null, which leaves its feature out.
-std::unique_ptr<SceneLight> sceneLight;
-std::unique_ptr<FramebufferManager> framebufferManager;
-std::unique_ptr<ShaderManager> shaderManager;
-std::unique_ptr<ShadowProgram> shadowProgram;
+RenderingObjects rendering;  // the light, the framebuffer and shader managers, the shadow program
 TexturePool* texturePool = nullptr;
 MqoLoader* modelLoader = nullptr;
 std::unique_ptr<Framebuffer> renderTarget;  // the off-screen view shown over the movie
 
 CharacterScene character;  // the motion sets, the current one and its frame, the projectiles
 
-// The start-up light: GL_LIGHT0, above and in front of the marker.
-constexpr float kLightPosition[3] = {100.0f, -200.0f, 200.0f};
-constexpr float kLightColour = 0.8f;
-constexpr int kShadowMapSize = 2048;
-constexpr float kShadowFactor = 0.4f;
-constexpr double kMinShadowAlpha = 0.5;
-constexpr double kFloorHalfSize = 400.0;
 constexpr uint8_t kMovieAlpha = 127;  // the screen shows the camera image through the movie
 
-void createRenderingObjects() {
-    sceneLight = std::make_unique<SceneLight>(GL_LIGHT0, kLightPosition[0], kLightPosition[1], kLightPosition[2],
-                                              kLightColour, kLightColour, kLightColour);
-    framebufferManager = std::make_unique<FramebufferManager>();
-    shaderManager = std::make_unique<ShaderManager>();
-    const GLenum colourUnits[1] = {GL_TEXTURE0};
-    shadowProgram = shaderManager->createShadowProgram(framebufferManager.get(), sceneLight.get(), colourUnits, 1,
-                                                       GL_TEXTURE1, kShadowMapSize, kShadowMapSize, kShadowFactor,
-                                                       kMinShadowAlpha, false);
-}
+// The frame's scene over the camera image; the light's view leaves out the overlay.
+class MarkerScene : public FrameScene {
+public:
+    explicit MarkerScene(const SceneContents& contents) : contents_(contents) {}
+    void drawBackground() override { drawVideoBackground(); }
+    void drawScene(bool lightPass) override {
+        SceneContents shown = contents_;
+        if (lightPass) shown.overlayTexture = 0;
+        kelmo::drawScene(kFloorHalfSize, shown);
+    }
 
-void drawWithShadows(const SceneContents& scene) {
-    shadowProgram->beginShadowPass(0.0, 0.0, 0.0, 55.0, 10.0, 0.0, 0.0, 1.0);
-    SceneContents depthOnly = scene;
-    depthOnly.overlayTexture = 0;
-    drawScene(kFloorHalfSize, depthOnly);
-    shadowProgram->endShadowPass();
-    drawVideoBackground();
-    shadowProgram->beginShadowedDraw();
-    drawScene(kFloorHalfSize, scene);
-    shadowProgram->endShadowedDraw();
-}
-
-void drawLit(const SceneContents& scene, const double markerMatrix[16]) {
-    if (sceneLight) sceneLight->enable();
-    drawVideoBackground();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadMatrixd(markerMatrix);
-    drawScene(kFloorHalfSize, scene);
-}
+private:
+    const SceneContents& contents_;
+};
 
 // On a terminal, a sequence that takes a while to load shows how far it got.
 void showLoadProgress(const char* section, long done, long total) {
@@ -139,7 +111,7 @@ bool startUp() {
     }
 
     if (!initTracking(*trackingConfig, openVideoSource)) return false;
-    createRenderingObjects();
+    rendering = createRenderingObjects();
     initPhysics(physicsConfig->gravity, screenBricks);
     movieInit(*movieConfig);
 
@@ -193,7 +165,8 @@ void buildMovieScreen() {
                                    height, static_cast<int>(movieConfig->screenDivideW),
                                    static_cast<int>(movieConfig->screenDivideH));
     renderTarget.reset();
-    if (built && framebufferManager) renderTarget = framebufferManager->createFramebuffer(width, height, false);
+    if (built && rendering.framebuffers)
+        renderTarget = rendering.framebuffers->createFramebuffer(width, height, false);
 }
 
 }  // namespace
@@ -214,14 +187,7 @@ void displayFrame() {
     double markerMatrix[16];
     getPatternMatrix(markerMatrix, 0);
 
-    glClearDepth(1.0);
-    glClear(GL_DEPTH_BUFFER_BIT);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glEnable(GL_ALPHA_TEST);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    setUpFrameState();
 
     const unsigned int movieTexture = movieUploadFrame();
     if (movieTexture != 0 && !isScreenBuilt() && !screenRefused()) buildMovieScreen();
@@ -241,10 +207,11 @@ void displayFrame() {
     if (getCameraPosition(camera, 0))
         setLaunchPoint(static_cast<float>(camera[0]), static_cast<float>(camera[1]), static_cast<float>(camera[2]));
 
-    if (controlState.shadowsEnabled && shadowProgram) {
-        drawWithShadows(scene);
+    MarkerScene frameScene(scene);
+    if (controlState.shadowsEnabled && rendering.shadow) {
+        drawShadowedFrame(*rendering.shadow, frameScene);
     } else {
-        drawLit(scene, markerMatrix);
+        drawLitFrame(rendering.light.get(), frameScene);
     }
 
     character.currentFrame = nextFrame(character.currentFrame, motion.sequence->frameCount());
@@ -265,13 +232,13 @@ void releaseEverything() {
     character.motions.clear();
     delete modelLoader;
     modelLoader = nullptr;
-    shadowProgram.reset();
-    shaderManager.reset();
+    rendering.shadow.reset();
+    rendering.shaders.reset();
     delete texturePool;
     texturePool = nullptr;
-    sceneLight.reset();
+    rendering.light.reset();
     renderTarget.reset();
-    framebufferManager.reset();
+    rendering.framebuffers.reset();
 }
 
 }  // namespace

@@ -6,27 +6,10 @@
 #include "movie/movie_screen.h"
 #include "physics/body_drawing.h"
 #include "physics/physics_world.h"
+#include "render/frame_renderer.h"
 #include "render/framebuffer.h"
 
 namespace kelmo {
-
-void drawFloor(double halfSize, float alpha) {
-    const GLfloat diffuse[4] = {0.5f, 0.5f, 0.5f, alpha};
-    const GLfloat ambient[4] = {0.0f, 0.2f, 0.0f, alpha};
-    glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
-    glMaterialfv(GL_FRONT, GL_AMBIENT, ambient);
-    glEnable(GL_COLOR_MATERIAL);
-    glColor4f(0.5f, 0.5f, 0.5f, alpha);
-    glNormal3f(0.0f, 0.0f, 1.0f);
-    const double s = halfSize;
-    glBegin(GL_QUADS);
-    glVertex3d(-s, -s, 0.0);
-    glVertex3d(-s, s, 0.0);
-    glVertex3d(s, s, 0.0);
-    glVertex3d(s, -s, 0.0);
-    glEnd();
-    glDisable(GL_COLOR_MATERIAL);
-}
 
 void setupTargetView(int width, int height, double centerX, double centerY, double centerZ) {
     glViewport(0, 0, width, height);

@@ -23,10 +23,6 @@ struct SceneContents {
     unsigned int overlayTexture = 0;  // the off-screen character view laid over the movie; 0: none
 };
 
-// A square of halfSize around the marker's origin on the plane z = 0. Alpha 0 draws nothing visible
-// but still writes depth, so the floor can take shadows.
-void drawFloor(double halfSize, float alpha);
-
 // Projection for the off-screen view: a fixed eye in front of and above the marker, looking at
 // (centerX, centerY, centerZ).
 void setupTargetView(int width, int height, double centerX, double centerY, double centerZ);

@@ -16,6 +16,7 @@
 #include "movie/movie_player.h"
 #include "movie/movie_shared.h"
 #include "movie/video_decoder.h"
+#include "tests/support/gl_window.h"
 #include "tools/demo/movie_writer.h"
 
 namespace kelmo {
@@ -90,19 +91,7 @@ void BM_MovieThreadLockHeld(benchmark::State& state) {
 }
 BENCHMARK(BM_MovieThreadLockHeld)->Unit(benchmark::kMicrosecond);
 
-bool glWindow() {
-    static const bool ready = [] {
-        if (std::getenv("DISPLAY") == nullptr) return false;
-        int argc = 1;
-        char name[] = "movie_bench";
-        char* argv[] = {name, nullptr};
-        glutInit(&argc, argv);
-        glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE);
-        glutInitWindowSize(64, 64);
-        return glutCreateWindow("movie_bench") > 0;
-    }();
-    return ready;
-}
+bool glWindow() { return testing_support::glWindowReady(64, 64); }
 
 // The GL thread's share: movieUploadFrame holds the lock for the whole glTexImage2D of the picture.
 void BM_GlThreadUploadLockHeld(benchmark::State& state) {

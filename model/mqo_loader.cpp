@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <new>
 
+#include "gl/entry_points.h"
 #include "model/frame_path.h"
-#include "model/gl_buffers.h"
 
 namespace kelmo {
 namespace {
@@ -25,14 +25,14 @@ void uploadBuffers(MqoModel& frame) {
             const size_t bytes = static_cast<size_t>(batch.vertexCount) *
                                  (batch.hasTexture ? sizeof(VertexPNT) : sizeof(VertexPN));
             GLuint name = 0;
-            glBuffers.genBuffers(1, &name);
+            glExt.genBuffers(1, &name);
             if (name == 0) continue;
-            glBuffers.bindBuffer(GL_ARRAY_BUFFER_ARB, name);
-            glBuffers.bufferData(GL_ARRAY_BUFFER_ARB, static_cast<GLsizeiptrARB>(bytes), data,
-                                 GL_STATIC_DRAW_ARB);
-            batch.buffer = name;
+            glExt.bindBuffer(GL_ARRAY_BUFFER_ARB, name);
+            glExt.bufferData(GL_ARRAY_BUFFER_ARB, static_cast<GLsizeiptrARB>(bytes), data,
+                             GL_STATIC_DRAW_ARB);
+            batch.buffer = BufferName(name);
         }
-    glBuffers.bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
+    glExt.bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
 }
 
 }  // namespace
@@ -44,7 +44,8 @@ MqoLoader::MqoLoader(TexturePool* pool, Buffers buffers) {
     // context to make buffers in anyway.
     if (buffers == Buffers::WhenAvailable && glutGet(GLUT_INIT_STATE) != 0 &&
         glutExtensionSupported("GL_ARB_vertex_buffer_object") != 0)
-        supportsBuffers_ = fetchBufferEntryPoints();  // never call through a missing entry point
+        supportsBuffers_ =
+            fetchEntryPoints(ExtensionFamily::vertexBuffers);  // never call through a missing entry point
 }
 
 MqoLoader::~MqoLoader() {

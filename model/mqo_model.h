@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "gl/buffer_name.h"
 #include "model/mqo_parser.h"
 
 namespace kelmo {
@@ -20,11 +21,12 @@ struct VertexPNT {
 };
 static_assert(sizeof(VertexPN) == 24 && sizeof(VertexPNT) == 32, "interleaved layouts");
 
+// Owns its vertex buffer, so it moves but never copies.
 struct MaterialBatch {
     bool hasMaterial = false;
     bool hasTexture = false;
     uint32_t texture = 0;  // from the pool; not owned
-    uint32_t buffer = 0;   // GL buffer, owned; 0 when none
+    BufferName buffer;     // none unless uploaded; deleted with the batch (needs the GL context)
     int vertexCount = 0;   // 3 × triangles, > 0
     float colour[4] = {1, 1, 1, 1};
     float diffuse[4] = {}, ambient[4] = {}, emission[4] = {}, specular[4] = {};

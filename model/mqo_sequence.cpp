@@ -9,7 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "model/gl_buffers.h"
+#include "gl/entry_points.h"
+#include "gl/gl_state.h"
 
 namespace kelmo {
 namespace {
@@ -17,35 +18,10 @@ namespace {
 // The state drawFrame changes, as the caller left it.
 struct SavedState {
     GLboolean depthTest, alphaTest, texture2d, blend;
-    GLint frontFace, shadeModel, textureBinding, blendSrc, blendDst, matrixMode;
+    GLint frontFace, shadeModel, textureBinding, blendSrc, blendDst;
     GLfloat colour[4], normal[3], texcoord[4];
-    struct Material {
-        GLfloat diffuse[4], ambient[4], specular[4], emission[4], shininess;
-    } front, back;
+    SavedMaterial front, back;
 };
-
-void saveMaterial(GLenum face, SavedState::Material& m) {
-    glGetMaterialfv(face, GL_DIFFUSE, m.diffuse);
-    glGetMaterialfv(face, GL_AMBIENT, m.ambient);
-    glGetMaterialfv(face, GL_SPECULAR, m.specular);
-    glGetMaterialfv(face, GL_EMISSION, m.emission);
-    glGetMaterialfv(face, GL_SHININESS, &m.shininess);
-}
-
-void restoreMaterial(GLenum face, const SavedState::Material& m) {
-    glMaterialfv(face, GL_DIFFUSE, m.diffuse);
-    glMaterialfv(face, GL_AMBIENT, m.ambient);
-    glMaterialfv(face, GL_SPECULAR, m.specular);
-    glMaterialfv(face, GL_EMISSION, m.emission);
-    glMaterialf(face, GL_SHININESS, m.shininess);
-}
-
-void setEnabled(GLenum capability, GLboolean enabled) {
-    if (enabled)
-        glEnable(capability);
-    else
-        glDisable(capability);
-}
 
 void save(SavedState& s) {
     s.depthTest = glIsEnabled(GL_DEPTH_TEST);
@@ -57,13 +33,12 @@ void save(SavedState& s) {
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &s.textureBinding);
     glGetIntegerv(GL_BLEND_SRC, &s.blendSrc);
     glGetIntegerv(GL_BLEND_DST, &s.blendDst);
-    glGetIntegerv(GL_MATRIX_MODE, &s.matrixMode);
     // Drawing from arrays leaves the current colour, normal and texture coordinate undefined.
     glGetFloatv(GL_CURRENT_COLOR, s.colour);
     glGetFloatv(GL_CURRENT_NORMAL, s.normal);
     glGetFloatv(GL_CURRENT_TEXTURE_COORDS, s.texcoord);
-    saveMaterial(GL_FRONT, s.front);
-    saveMaterial(GL_BACK, s.back);
+    s.front = saveMaterial(GL_FRONT);
+    s.back = saveMaterial(GL_BACK);
 }
 
 void restore(const SavedState& s) {
@@ -114,10 +89,10 @@ void drawBatch(const MaterialBatch& batch, float opacity) {
     const GLsizei count =
         static_cast<GLsizei>(std::min(stored, static_cast<size_t>(std::max(batch.vertexCount, 0))));
     if (count == 0) return;
-    const bool useBuffer = batch.buffer != 0 && glBuffers.bindBuffer != nullptr;
+    const bool useBuffer = batch.buffer.get() != 0 && glExt.bindBuffer != nullptr;
     const void* base = nullptr;
     if (useBuffer)
-        glBuffers.bindBuffer(GL_ARRAY_BUFFER_ARB, batch.buffer);
+        glExt.bindBuffer(GL_ARRAY_BUFFER_ARB, batch.buffer.get());
     else
         base = textured ? static_cast<const void*>(batch.texturedVertices.data())
                         : static_cast<const void*>(batch.plainVertices.data());
@@ -141,7 +116,7 @@ void drawBatch(const MaterialBatch& batch, float opacity) {
     glColor4fv(batch.colour);  // not scaled by the opacity
     glDrawArrays(GL_TRIANGLES, 0, count);
 
-    if (useBuffer) glBuffers.bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
+    if (useBuffer) glExt.bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
     if (textured) {
         glBindTexture(GL_TEXTURE_2D, 0);
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -152,13 +127,7 @@ void drawBatch(const MaterialBatch& batch, float opacity) {
 
 }  // namespace
 
-MqoSequence::~MqoSequence() {
-    if (glBuffers.deleteBuffers == nullptr) return;  // then no buffer was ever made
-    for (MqoModel& frame : frames_)
-        for (MeshObject& object : frame.objects)
-            for (MaterialBatch& batch : object.batches)
-                if (batch.buffer != 0) glBuffers.deleteBuffers(1, &batch.buffer);
-}
+MqoSequence::~MqoSequence() = default;
 
 void MqoSequence::append(MqoModel frame) {
     for (int i = 0; i < 3; ++i) {
@@ -193,24 +162,21 @@ uint32_t MqoSequence::drawFrame(uint32_t frame, uint32_t alpha) const {
     // Array enables, pointers and the array buffer binding come back with the pop.
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     // A caller's bound buffer would turn the client addresses of unbuffered batches into offsets.
-    if (glBuffers.bindBuffer != nullptr) glBuffers.bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_ALPHA_TEST);
-    glFrontFace(GL_CW);
-    const float opacity = static_cast<float>((alpha & 255u) / 255.0);
+    if (glExt.bindBuffer != nullptr) glExt.bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
+    {
+        const PushedModelview pushed;
+        glEnable(GL_DEPTH_TEST);
+        glEnable(GL_ALPHA_TEST);
+        glFrontFace(GL_CW);
+        const float opacity = static_cast<float>((alpha & 255u) / 255.0);
 
-    for (const MeshObject& object : frames_[frame].objects) {
-        if (!object.visible) continue;
-        glShadeModel(object.flat ? GL_FLAT : GL_SMOOTH);
-        for (const MaterialBatch& batch : object.batches) drawBatch(batch, opacity);
+        for (const MeshObject& object : frames_[frame].objects) {
+            if (!object.visible) continue;
+            glShadeModel(object.flat ? GL_FLAT : GL_SMOOTH);
+            for (const MaterialBatch& batch : object.batches) drawBatch(batch, opacity);
+        }
+        restore(saved);
     }
-
-    restore(saved);
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glMatrixMode(static_cast<GLenum>(saved.matrixMode));
     glPopClientAttrib();
     return frameCount();
 }

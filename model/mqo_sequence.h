@@ -10,7 +10,7 @@ namespace kelmo {
 class MqoSequence {
 public:
     MqoSequence() = default;
-    virtual ~MqoSequence();  // deletes the batches' buffers: needs the GL context when any exist
+    virtual ~MqoSequence();  // the batches delete their buffers: needs the GL context when any exist
     MqoSequence(const MqoSequence&) = delete;
     MqoSequence& operator=(const MqoSequence&) = delete;
 

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "gl/gl_state.h"
 #include "movie/screen_layout.h"
 #include "physics/physics_bodies.h"
 #include "physics/physics_world.h"
@@ -90,38 +91,6 @@ bool addBricks(const ScreenLayout& layout, float mass, std::vector<ScreenPiece>&
     return true;
 }
 
-// The front material, which drawScreen puts back on both faces.
-struct SavedMaterial {
-    GLfloat diffuse[4], ambient[4], specular[4], emission[4];
-    GLfloat shininess;
-};
-
-SavedMaterial saveMaterial() {
-    SavedMaterial m;
-    glGetMaterialfv(GL_FRONT, GL_DIFFUSE, m.diffuse);
-    glGetMaterialfv(GL_FRONT, GL_AMBIENT, m.ambient);
-    glGetMaterialfv(GL_FRONT, GL_SPECULAR, m.specular);
-    glGetMaterialfv(GL_FRONT, GL_EMISSION, m.emission);
-    glGetMaterialfv(GL_FRONT, GL_SHININESS, &m.shininess);
-    return m;
-}
-
-void restoreMaterial(const SavedMaterial& m) {
-    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, m.diffuse);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, m.ambient);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, m.specular);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, m.emission);
-    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, m.shininess);
-}
-
-void setSwitch(GLenum what, bool on) {
-    if (on) {
-        glEnable(what);
-    } else {
-        glDisable(what);
-    }
-}
-
 }  // namespace
 
 bool buildScreen(double posX, double posY, double posZ, double size, float mass, int pictureWidth,
@@ -177,10 +146,7 @@ void drawScreenPiece(const ScreenPiece& piece) {
     const double w = s.pieceWidth / 2;
     const double h = s.pieceHeight / 2;
 
-    GLint matrixMode = GL_MODELVIEW;
-    glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
+    const PushedModelview pushed;
     glMultMatrixd(matrix);
     glColor4i(0, 0, 0, 1);
     glNormal3i(0, -1, 0);
@@ -195,15 +161,13 @@ void drawScreenPiece(const ScreenPiece& piece) {
     glTexCoord2fv(piece.texCoords[3]);
     glVertex3d(w, 0, h);
     glEnd();
-    glPopMatrix();
-    glMatrixMode(static_cast<GLenum>(matrixMode));
 }
 
 void drawScreen(unsigned int texture) {
     const ScreenState& s = screen();
     if (s.pieces.empty()) return;
 
-    const SavedMaterial material = saveMaterial();
+    const SavedMaterial material = saveMaterial(GL_FRONT);  // put back on both faces
     const GLfloat green[4] = {0, 1, 0, 1};
     glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, green);
     glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, green);
@@ -239,9 +203,9 @@ void drawScreen(unsigned int texture) {
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(boundTexture));
     glBlendFunc(static_cast<GLenum>(blendSource), static_cast<GLenum>(blendDestination));
-    setSwitch(GL_BLEND, blendWasOn);
-    setSwitch(GL_TEXTURE_2D, textureWasOn);
-    restoreMaterial(material);
+    setEnabled(GL_BLEND, blendWasOn);
+    setEnabled(GL_TEXTURE_2D, textureWasOn);
+    restoreMaterial(GL_FRONT_AND_BACK, material);
 }
 
 void releaseScreen() { screen() = ScreenState{}; }

@@ -5,6 +5,7 @@
 
 #include <mutex>
 
+#include "gl/gl_state.h"
 #include "physics/physics_state.h"
 
 namespace kelmo {
@@ -46,10 +47,7 @@ void drawObject(const btCollisionObject& object, int index) {
 
 void drawShape(const float matrix[16], const btCollisionShape* shape, const btVector3& colour) {
     if (matrix == nullptr || shape == nullptr) return;
-    GLint matrixMode = GL_MODELVIEW;
-    glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
+    const PushedModelview pushed;
     glMultMatrixf(matrix);
 
     glColor3f(colour.x(), colour.y(), colour.z());
@@ -69,9 +67,6 @@ void drawShape(const float matrix[16], const btCollisionShape* shape, const btVe
         glutSolidCube(1.0);
         glFrontFace(static_cast<GLenum>(frontFace));
     }
-
-    glPopMatrix();
-    glMatrixMode(static_cast<GLenum>(matrixMode));
 }
 
 void drawAllBodies() {

@@ -1,8 +1,6 @@
 #include "render/framebuffer.h"
 
-#include <GL/freeglut.h>
-
-#include "render/gl_entry_points.h"
+#include "gl/entry_points.h"
 
 namespace kelmo {
 
@@ -38,8 +36,8 @@ GLuint makeTexture(GLint alignment, GLint wrap, GLenum format, GLenum type, int 
 }  // namespace
 
 Framebuffer::Framebuffer(int width, int height, bool depthOnly) : width_(width), height_(height) {
-    const FramebufferEntryPoints& fb = glFramebuffers;
-    if (!fb.complete()) return;
+    const ExtensionEntryPoints& fb = glExt;
+    if (!fb.complete(ExtensionFamily::framebuffers)) return;
     fb.genFramebuffers(1, &framebuffer_);
     fb.bindFramebuffer(GL_FRAMEBUFFER_EXT, framebuffer_);
 
@@ -60,8 +58,8 @@ Framebuffer::Framebuffer(int width, int height, bool depthOnly) : width_(width),
 }
 
 Framebuffer::~Framebuffer() {
-    const FramebufferEntryPoints& fb = glFramebuffers;
-    if (fb.complete()) {
+    const ExtensionEntryPoints& fb = glExt;
+    if (fb.complete(ExtensionFamily::framebuffers)) {
         fb.bindFramebuffer(GL_FRAMEBUFFER_EXT, framebuffer_);
         if (framebuffer_ != 0) {
             fb.framebufferTexture2D(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, 0, 0);
@@ -77,23 +75,19 @@ Framebuffer::~Framebuffer() {
 }
 
 void Framebuffer::bind() const {
-    if (framebuffer_ != 0) glFramebuffers.bindFramebuffer(GL_FRAMEBUFFER_EXT, framebuffer_);
+    if (framebuffer_ != 0) glExt.bindFramebuffer(GL_FRAMEBUFFER_EXT, framebuffer_);
 }
 
 void Framebuffer::unbind() {
-    if (glFramebuffers.bindFramebuffer != nullptr) glFramebuffers.bindFramebuffer(GL_FRAMEBUFFER_EXT, 0);
+    if (glExt.bindFramebuffer != nullptr) glExt.bindFramebuffer(GL_FRAMEBUFFER_EXT, 0);
 }
 
-FramebufferManager::FramebufferManager() {
-    supported_ = glutExtensionSupported("GL_EXT_framebuffer_object") != 0 &&
-                 fetchEntryPoints(glFramebuffers, glutGetProcAddress);
-}
-
-FramebufferManager::~FramebufferManager() = default;
+FramebufferManager::FramebufferManager()
+    : ExtensionSupport(ExtensionFamily::framebuffers, {"GL_EXT_framebuffer_object"}) {}
 
 std::unique_ptr<Framebuffer> FramebufferManager::createFramebuffer(int width, int height,
                                                                    bool depthOnly) const {
-    if (!supported_) return nullptr;
+    if (!supported()) return nullptr;
     return std::make_unique<Framebuffer>(width, height, depthOnly);
 }
 

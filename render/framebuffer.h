@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "gl/extension_support.h"
+
 namespace kelmo {
 
 class Framebuffer {
@@ -37,21 +39,13 @@ private:
     GLuint depthTexture_ = 0;
 };
 
-class FramebufferManager {
+// Supported when GL_EXT_framebuffer_object is advertised and its entry points are found.
+class FramebufferManager : public ExtensionSupport {
 public:
-    // Asks for GL_EXT_framebuffer_object and fetches its entry points. Needs the GLUT window.
-    FramebufferManager();
-    virtual ~FramebufferManager();
-    FramebufferManager(const FramebufferManager&) = delete;
-    FramebufferManager& operator=(const FramebufferManager&) = delete;
+    FramebufferManager();  // needs the GLUT window
 
-    // The extension is advertised and every entry point was found.
-    bool supported() const { return supported_; }
     // Null when not supported; the caller owns the result.
     std::unique_ptr<Framebuffer> createFramebuffer(int width, int height, bool depthOnly) const;
-
-private:
-    bool supported_ = false;
 };
 
 }  // namespace kelmo

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "render/gl_switch.h"
+#include "gl/gl_state.h"
 
 namespace kelmo {
 

@@ -1,21 +1,12 @@
 #include "render/shader_manager.h"
 
-#include <GL/freeglut.h>
-
-#include "render/gl_entry_points.h"
+#include "gl/entry_points.h"
 
 namespace kelmo {
 
-ShaderManager::ShaderManager() {
-    bool all = true;
-    // Every extension is asked for, even after one is missing.
-    for (const char* name : {"GL_ARB_fragment_shader", "GL_ARB_vertex_shader", "GL_ARB_shader_objects",
-                             "GL_ARB_shading_language_100"})
-        all &= glutExtensionSupported(name) != 0;
-    supported_ = all && fetchEntryPoints(glShaders, glutGetProcAddress);
-}
-
-ShaderManager::~ShaderManager() = default;
+ShaderManager::ShaderManager()
+    : ExtensionSupport(ExtensionFamily::shaders, {"GL_ARB_fragment_shader", "GL_ARB_vertex_shader",
+                                                  "GL_ARB_shader_objects", "GL_ARB_shading_language_100"}) {}
 
 std::unique_ptr<ShadowProgram> ShaderManager::createShadowProgram(const FramebufferManager* framebuffers,
                                                                   SceneLight* light, const GLenum* units,
@@ -23,7 +14,7 @@ std::unique_ptr<ShadowProgram> ShaderManager::createShadowProgram(const Framebuf
                                                                   int width, int height, float shadowFactor,
                                                                   double minShadowAlpha,
                                                                   bool withColour) const {
-    if (!supported_ || light == nullptr) return nullptr;
+    if (!supported() || light == nullptr) return nullptr;
     // The generated text has room for two colour units; dropping one silently would hide a texture.
     if (unitCount > ShadowShaderSettings::kMaxColourUnits || (unitCount > 0 && units == nullptr))
         return nullptr;

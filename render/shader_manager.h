@@ -5,23 +5,18 @@
 
 #include <memory>
 
+#include "gl/extension_support.h"
 #include "render/framebuffer.h"
 #include "render/scene_light.h"
 #include "render/shadow_program.h"
 
 namespace kelmo {
 
-class ShaderManager {
+// Supported when the fragment shader, vertex shader, shader objects and shading language extensions
+// are advertised and the entry points are found.
+class ShaderManager : public ExtensionSupport {
 public:
-    // Asks for the fragment shader, vertex shader, shader objects and shading language extensions
-    // and fetches the entry points. Needs the GLUT window.
-    ShaderManager();
-    virtual ~ShaderManager();
-    ShaderManager(const ShaderManager&) = delete;
-    ShaderManager& operator=(const ShaderManager&) = delete;
-
-    // All four extensions are advertised and every entry point was found.
-    bool supported() const { return supported_; }
+    ShaderManager();  // needs the GLUT window
 
     // The shadow program; null when not supported, when light is null, or when more than
     // ShadowShaderSettings::kMaxColourUnits colour units are given. framebuffers may be null (the
@@ -32,9 +27,6 @@ public:
                                                        unsigned unitCount, GLenum shadowUnit, int width,
                                                        int height, float shadowFactor, double minShadowAlpha,
                                                        bool withColour) const;
-
-private:
-    bool supported_ = false;
 };
 
 }  // namespace kelmo

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <string>
 
-#include "render/gl_entry_points.h"
-#include "render/gl_switch.h"
+#include "gl/entry_points.h"
+#include "gl/gl_state.h"
 #include "render/shadow_program.h"
 
 namespace kelmo {
@@ -26,7 +26,7 @@ void ShadowProgram::setDefaultTextureBlank(bool blank) const {
     glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     for (unsigned i = 0; i < unitCount_; ++i) {
-        glShaders.activeTexture(units_[i]);
+        glExt.activeTexture(units_[i]);
         GLint bound = 0;
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
         glBindTexture(GL_TEXTURE_2D, 0);
@@ -36,7 +36,7 @@ void ShadowProgram::setDefaultTextureBlank(bool blank) const {
         glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
     }
     glPopClientAttrib();
-    glShaders.activeTexture(static_cast<GLenum>(activeUnit));
+    glExt.activeTexture(static_cast<GLenum>(activeUnit));
 }
 
 void ShadowProgram::beginShadowPass(double targetX, double targetY, double targetZ, double fovy, double zNear,
@@ -107,7 +107,7 @@ void ShadowProgram::endShadowPass() {
 
 void ShadowProgram::beginShadowedDraw() {
     if (!ready()) return;
-    const ShaderEntryPoints& gl = glShaders;
+    const ExtensionEntryPoints& gl = glExt;
     GLint activeUnit = GL_TEXTURE0, boundTexture = 0;
     glGetIntegerv(GL_ACTIVE_TEXTURE, &activeUnit);
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
@@ -157,7 +157,7 @@ void ShadowProgram::endShadowedDraw() {
     if (!polygonOffsetEnabled_) glDisable(GL_POLYGON_OFFSET_FILL);
     setEnabled(GL_CULL_FACE, cullEnabled_);
     light_->copyFrom(lightSnapshot_);
-    glShaders.useProgram(0);
+    glExt.useProgram(0);
     setDefaultTextureBlank(false);
     if (depthTestEnabled_)
         glDepthFunc(static_cast<GLenum>(depthFunc_));

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "render/gl_entry_points.h"
+#include "gl/entry_points.h"
 
 namespace kelmo {
 
@@ -53,13 +53,13 @@ bool ShadowProgram::compileFromSources(const std::string& vertexSource, const st
 }
 
 void ShadowProgram::deleteProgram() {
-    if (program_ != 0) glShaders.deleteObject(program_);
+    if (program_ != 0) glExt.deleteObject(program_);
     program_ = 0;
 }
 
 bool ShadowProgram::compileAndLinkSources(const std::string& vertexSource,
                                           const std::string& fragmentSource) {
-    const ShaderEntryPoints& gl = glShaders;
+    const ExtensionEntryPoints& gl = glExt;
     deleteProgram();
     vertexLog_[0] = fragmentLog_[0] = linkLog_[0] = '\0';
 
@@ -103,10 +103,10 @@ bool ShadowProgram::compileAndLinkSources(const std::string& vertexSource,
 
 int ShadowProgram::fetchInfoLog(GLhandleARB object, int capacity, char* buffer) {
     GLint needed = 0;
-    glShaders.getObjectParameteriv(object, GL_OBJECT_INFO_LOG_LENGTH_ARB, &needed);
+    glExt.getObjectParameteriv(object, GL_OBJECT_INFO_LOG_LENGTH_ARB, &needed);
     if (buffer == nullptr || capacity <= 0 || needed > capacity) return -1;
     GLsizei length = 0;
-    glShaders.getInfoLog(object, capacity, &length, buffer);
+    glExt.getInfoLog(object, capacity, &length, buffer);
     return length;
 }
 

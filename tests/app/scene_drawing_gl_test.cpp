@@ -12,6 +12,7 @@
 #include "app/scene_drawing.h"
 #include "model/mqo_loader.h"
 #include "physics/physics_bodies.h"
+#include "render/frame_renderer.h"
 #include "render/framebuffer.h"
 #include "tests/physics/physics_fixture.h"
 #include "tests/render/render_gl_window.h"
@@ -46,7 +47,7 @@ std::string boxDocument(double base, double height) {
 class SceneTest : public testing_support::PhysicsTest {
 protected:
     void SetUp() override {
-        if (!testing_support::renderWindowReady()) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+        KELMO_REQUIRE_GL_WINDOW(kWindowSize);
         testing_support::PhysicsTest::SetUp();
         folder_ = testing_support::tempPath("scene_gl_test");
         fs::create_directories(folder_);
@@ -72,12 +73,7 @@ protected:
 
     // The scene from straight above the marker: 2 pixels per marker unit, origin in the middle.
     static void topView() {
-        glViewport(0, 0, kWindowSize, kWindowSize);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-32, 32, -32, 32, -500, 500);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        testing_support::orthoView(kWindowSize, 32, 500);
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glEnable(GL_DEPTH_TEST);

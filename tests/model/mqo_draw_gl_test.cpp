@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "model/gl_buffers.h"
+#include "gl/entry_points.h"
 #include "model/mqo_sequence.h"
 #include "tests/model/mqo_gl_window.h"
 #include "tests/model/mqo_records.h"
@@ -44,15 +44,7 @@ MqoDocument documentOf(std::vector<MqoMaterial> materials, std::vector<MqoObject
 // 2 × 2 texels, nearest: red, green (bottom row), blue, white.
 GLuint quadrantTexture() {
     const uint8_t texels[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    return name;
+    return nearestTexture(2, 2, texels);
 }
 
 // A textured square, then a flat plain one (so the last batch switches texturing off), then a hidden one.
@@ -104,15 +96,15 @@ void setMaterial(GLenum face, float base) {
 class DrawFrame : public testing::Test {
 protected:
     void SetUp() override {
-        KELMO_REQUIRE_GL_WINDOW();
+        KELMO_REQUIRE_GL_WINDOW(kGlWindowSize);
         glPushAttrib(GL_ALL_ATTRIB_BITS);  // cases may share one process
         glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
         resetView();
         texture_ = quadrantTexture();
-        ASSERT_TRUE(fetchBufferEntryPoints());
+        ASSERT_TRUE(fetchEntryPoints(ExtensionFamily::vertexBuffers));
     }
     void TearDown() override {
-        if (!glWindowReady()) return;
+        if (!glWindowReady(kGlWindowSize, kGlWindowSize)) return;
         glDeleteTextures(1, &texture_);
         glPopClientAttrib();
         glPopAttrib();
@@ -147,9 +139,9 @@ TEST_F(DrawFrame, EveryStateItChangesIsAsBefore) {
     glNormal3f(0, 1, 0);
     glTexCoord2f(0.5f, 0.25f);
     GLuint buffer = 0;
-    glBuffers.genBuffers(1, &buffer);
-    glBuffers.bindBuffer(GL_ARRAY_BUFFER_ARB, buffer);
-    glBuffers.bufferData(GL_ARRAY_BUFFER_ARB, 64, nullptr, GL_STATIC_DRAW_ARB);
+    glExt.genBuffers(1, &buffer);
+    glExt.bindBuffer(GL_ARRAY_BUFFER_ARB, buffer);
+    glExt.bufferData(GL_ARRAY_BUFFER_ARB, 64, nullptr, GL_STATIC_DRAW_ARB);
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, 16, reinterpret_cast<const GLvoid*>(4));
     glTranslatef(0.1f, 0.2f, 0.3f);
@@ -158,7 +150,7 @@ TEST_F(DrawFrame, EveryStateItChangesIsAsBefore) {
     EXPECT_EQ(sequence->drawFrame(0, 200), 1u);
     EXPECT_EQ(snapshot(), before);
 
-    glBuffers.deleteBuffers(1, &buffer);
+    glExt.deleteBuffers(1, &buffer);
     glDeleteTextures(1, &bound);
 }
 
@@ -225,32 +217,34 @@ TEST_F(DrawFrame, BuffersAreDrawnFromAndDeletedAndACallersBufferIsNoHindrance) {
     const MqoDocument d = mixedDocument(texture_);
     // A bound buffer of the caller must not turn the client addresses into offsets.
     GLuint callers = 0;
-    glBuffers.genBuffers(1, &callers);
-    glBuffers.bindBuffer(GL_ARRAY_BUFFER_ARB, callers);
-    glBuffers.bufferData(GL_ARRAY_BUFFER_ARB, 16, nullptr, GL_STATIC_DRAW_ARB);
+    glExt.genBuffers(1, &callers);
+    glExt.bindBuffer(GL_ARRAY_BUFFER_ARB, callers);
+    glExt.bufferData(GL_ARRAY_BUFFER_ARB, 16, nullptr, GL_STATIC_DRAW_ARB);
     sequenceOf(d)->drawFrame(0, 255);
     const std::vector<int> fromArrays = pixels();
     EXPECT_TRUE(colourAt(24, 32, 255, 0, 0));
-    glBuffers.bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
-    glBuffers.deleteBuffers(1, &callers);
+    glExt.bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
+    glExt.deleteBuffers(1, &callers);
 
     // Each batch copied into a buffer and its client array wiped: only the buffer can give the picture.
     auto buffered = sequenceOf(d);
     std::vector<GLuint> names;
     for (MeshObject& object : buffered->frames()[0].objects)
         for (MaterialBatch& batch : object.batches) {
-            glBuffers.genBuffers(1, &batch.buffer);
-            glBuffers.bindBuffer(GL_ARRAY_BUFFER_ARB, batch.buffer);
+            GLuint name = 0;
+            glExt.genBuffers(1, &name);
+            batch.buffer = BufferName(name);
+            glExt.bindBuffer(GL_ARRAY_BUFFER_ARB, name);
             auto& plain = batch.plainVertices;
             auto& textured = batch.texturedVertices;
-            glBuffers.bufferData(
+            glExt.bufferData(
                 GL_ARRAY_BUFFER_ARB, plain.size() * sizeof(VertexPN) + textured.size() * sizeof(VertexPNT),
                 plain.empty() ? static_cast<void*>(textured.data()) : plain.data(), GL_STATIC_DRAW_ARB);
             std::fill(plain.begin(), plain.end(), VertexPN{});
             std::fill(textured.begin(), textured.end(), VertexPNT{});
-            names.push_back(batch.buffer);
+            names.push_back(name);
         }
-    glBuffers.bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
+    glExt.bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
     resetView();
     buffered->drawFrame(0, 255);
     EXPECT_EQ(pixels(), fromArrays);

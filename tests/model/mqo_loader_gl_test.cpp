@@ -60,7 +60,7 @@ void recordProgress(long done, long total) { progressCalls.emplace_back(done, to
 class Loader : public testing::Test {
 protected:
     void SetUp() override {
-        KELMO_REQUIRE_GL_WINDOW();
+        KELMO_REQUIRE_GL_WINDOW(kGlWindowSize);
         folder_ = tempPath("loader") + "/";
         fs::remove_all(folder_);
         fs::create_directories(folder_);
@@ -120,8 +120,9 @@ TEST_F(Loader, ModelsGetPoolTexturesAndBuffersAndDrawTheSameWithoutBuffers) {
 
     const auto isBuffer = reinterpret_cast<PFNGLISBUFFERARBPROC>(glutGetProcAddress("glIsBufferARB"));
     std::vector<GLuint> names;
-    for (const MeshObject& object : objects) names.push_back(object.batches.at(0).buffer);
-    for (const MeshObject& object : plain->frames()[0].objects) EXPECT_EQ(object.batches.at(0).buffer, 0u);
+    for (const MeshObject& object : objects) names.push_back(object.batches.at(0).buffer.get());
+    for (const MeshObject& object : plain->frames()[0].objects)
+        EXPECT_EQ(object.batches.at(0).buffer.get(), 0u);
     for (GLuint name : names) EXPECT_TRUE(isBuffer(name)) << name;
 
     buffered->drawFrame(0, 255);
@@ -132,6 +133,26 @@ TEST_F(Loader, ModelsGetPoolTexturesAndBuffersAndDrawTheSameWithoutBuffers) {
     EXPECT_EQ(pixels(), fromBuffers);
     buffered.reset();
     for (GLuint name : names) EXPECT_FALSE(isBuffer(name)) << name;
+}
+
+// A frame that changes hands takes its buffers with it: the one it left deletes nothing, and the
+// buffers go once, with the frame.
+TEST_F(Loader, AMovedFrameTakesItsBuffersAlong) {
+    write("m.mqo", documentText({{-1, 2, 3, 4, 0}}));
+    MqoLoader loader;
+    if (!loader.supportsBuffers()) GTEST_SKIP() << "no vertex buffers";
+    auto sequence = loader.loadModel(folder_ + "m.mqo", yUpToZUp, 1.0f);
+    ASSERT_NE(sequence, nullptr);
+    const auto isBuffer = reinterpret_cast<PFNGLISBUFFERARBPROC>(glutGetProcAddress("glIsBufferARB"));
+    const GLuint name = sequence->frames().at(0).objects.at(0).batches.at(0).buffer.get();
+    ASSERT_TRUE(isBuffer(name));
+    {
+        MqoModel moved = std::move(sequence->frames()[0]);
+        sequence.reset();
+        EXPECT_TRUE(isBuffer(name));
+        EXPECT_EQ(moved.objects.at(0).batches.at(0).buffer.get(), name);
+    }
+    EXPECT_FALSE(isBuffer(name));
 }
 
 TEST_F(Loader, TransformAndScaleReachTheVerticesAndMissingFilesGiveNothing) {

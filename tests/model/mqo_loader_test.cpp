@@ -27,7 +27,7 @@ TEST(LoaderWithoutGlut, DrawsMaterialZeroFacesOfTableLessDocuments) {
     ASSERT_EQ(object.batches.size(), 1u) << "the face with M(0) is dropped";
     EXPECT_FALSE(object.batches[0].hasMaterial);
     EXPECT_EQ(object.batches[0].colour[0], 1.0f);
-    EXPECT_EQ(object.batches[0].buffer, 0u);
+    EXPECT_EQ(object.batches[0].buffer.get(), 0u);
 }
 
 }  // namespace

@@ -81,7 +81,8 @@ TEST(BuildModel, Facet59_5KeepsTheVertexNormalWhereItLiesCloser) {
     EXPECT_NEAR(std::acos(n0.z) * 57.2957795, 35.26, 0.01);
     EXPECT_NEAR(std::acos(n0.x) * 57.2957795, 65.91, 0.01);
     // The origin is corner 0 of all four triangles.
-    const MaterialBatch batch = buildModel(document({corner(59.5f)})).objects[0].batches[0];
+    const MqoModel model = buildModel(document({corner(59.5f)}));
+    const MaterialBatch& batch = model.objects[0].batches[0];
     expectNear(normalAt(batch, 0), n0, "quadrilateral");
     expectNear(normalAt(batch, 3), n0, "quadrilateral");
     expectNear(normalAt(batch, 6), {1, 0, 0}, "+x");
@@ -97,7 +98,8 @@ TEST(BuildModel, DegenerateTrianglesAndBadIndicesAddNoDirection) {
     addTriangle(o, 3, 4, 3);
     addTriangle(o, 0, 1, 9);   // past the vertices
     addTriangle(o, -1, 1, 2);  // negative
-    const MaterialBatch batch = buildModel(document({o})).objects[0].batches[0];
+    const MqoModel model = buildModel(document({o}));
+    const MaterialBatch& batch = model.objects[0].batches[0];
     ASSERT_EQ(batch.vertexCount, 9);
     expectNear(normalAt(batch, 0), {0, 0, 1}, "proper triangle");
     expectNear(normalAt(batch, 3), {0, 0, 1}, "vertex normal of 0");

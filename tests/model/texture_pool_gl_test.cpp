@@ -25,7 +25,7 @@ GLint integer(GLenum name) {
 class TexturePoolGl : public testing::Test {
 protected:
     void SetUp() override {
-        KELMO_REQUIRE_GL_WINDOW();
+        KELMO_REQUIRE_GL_WINDOW(kGlWindowSize);
         ASSERT_TRUE(writeFile(colour, tgaFile({2, 24, 4, 4}, 1)));
         ASSERT_TRUE(writeFile(alpha, tgaFile({3, 8, 4, 4}, 2)));
         ASSERT_TRUE(writeFile(odd, bmpFile({3, 3}, 3)));  // padded rows in the file, none in the texture

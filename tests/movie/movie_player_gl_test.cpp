@@ -8,22 +8,12 @@
 
 #include "movie/movie_player.h"
 #include "tests/movie/movie_files.h"
-#include "tests/support/glut_once.h"
+#include "tests/support/gl_window.h"
 
 namespace kelmo {
 namespace {
 
 using namespace testing_support;
-
-bool movieWindowReady() {
-    static const bool ready = [] {
-        if (!glutStarted()) return false;
-        glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE);
-        glutInitWindowSize(64, 64);
-        return glutCreateWindow("movie_gl_test") > 0;
-    }();
-    return ready;
-}
 
 MovieConfig configFor(const std::string& path) {
     MovieConfig config{};
@@ -32,7 +22,7 @@ MovieConfig configFor(const std::string& path) {
 }
 
 TEST(MoviePlayer, UploadsThePictureForTheRequestedTimeAtTheMovieSize) {
-    if (!movieWindowReady()) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+    KELMO_REQUIRE_GL_WINDOW(128);  // the size movie_screen_gl_test draws at: one window per binary
     useDummyAudio();
     int width = 0, height = 0;
     EXPECT_FALSE(movieInit(configFor("")));

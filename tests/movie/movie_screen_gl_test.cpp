@@ -5,16 +5,17 @@
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "movie/movie_screen.h"
 #include "physics/physics_world.h"
 #include "tests/physics/physics_fixture.h"
-#include "tests/support/glut_once.h"
+#include "tests/support/gl_window.h"
 
 namespace kelmo {
 namespace {
 
-constexpr int kSize = 128;
+constexpr int kSize = 128;  // also the window size of movie_player_gl_test: one window per binary
 constexpr int kAlpha = 127;
 const uint8_t kBackground[3] = {40, 80, 200};  // the camera image's stand-in
 
@@ -28,16 +29,6 @@ Texel texel(int column, int row) {
     return Texel{{static_cast<uint8_t>(column * 85), static_cast<uint8_t>(row * 85), 128}};
 }
 
-bool windowReady() {
-    static const bool ready = [] {
-        if (!testing_support::glutStarted()) return false;
-        glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
-        glutInitWindowSize(kSize, kSize);
-        return glutCreateWindow("movie_screen_gl_test") > 0;
-    }();
-    return ready;
-}
-
 GLuint makePicture() {
     uint8_t rgba[kTexels][kTexels][4];
     for (int row = 0; row < kTexels; ++row)
@@ -45,24 +36,13 @@ GLuint makePicture() {
             for (int c = 0; c < 3; ++c) rgba[row][column][c] = texel(column, row).rgb[c];
             rgba[row][column][3] = kAlpha;
         }
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kTexels, kTexels, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    return texture;
+    return testing_support::nearestTexture(kTexels, kTexels, &rgba[0][0][0]);
 }
 
 // The pixel of marker point (x, z) on the screen's plane.
 void expectPixel(double x, double z, const uint8_t expected[3], const char* what) {
-    uint8_t rgb[3] = {};
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(kSize / 2 + static_cast<int>(std::floor(x)), kSize / 2 + static_cast<int>(std::floor(z)), 1,
-                 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    const std::vector<uint8_t> rgb = testing_support::backBufferRgb(
+        kSize / 2 + static_cast<int>(std::floor(x)), kSize / 2 + static_cast<int>(std::floor(z)), 1, 1);
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(rgb[c], expected[c], 3) << what << " at " << x << ", " << z;
 }
 
@@ -78,7 +58,7 @@ void expectBlended(double x, double z, const Texel& texel) {
 class ScreenDrawingTest : public testing_support::PhysicsTest {
 protected:
     void SetUp() override {
-        if (!windowReady()) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+        KELMO_REQUIRE_GL_WINDOW(kSize);
         testing_support::PhysicsTest::SetUp();
         picture_ = makePicture();
         glViewport(0, 0, kSize, kSize);

@@ -4,34 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "physics/body_drawing.h"
 #include "physics/physics_bodies.h"
 #include "physics/physics_world.h"
 #include "tests/physics/physics_fixture.h"
-#include "tests/support/glut_once.h"
+#include "tests/support/gl_window.h"
 
 namespace kelmo {
 namespace {
 
 constexpr int kSize = 64;
 
-bool windowReady() {
-    static const bool ready = [] {
-        if (!testing_support::glutStarted()) return false;
-        glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
-        glutInitWindowSize(kSize, kSize);
-        return glutCreateWindow("physics_gl_test") > 0;
-    }();
-    return ready;
-}
-
 // The colour at world (x, y).
 void expectPixel(int x, int y, int r, int g, int b) {
-    uint8_t rgb[3] = {};
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(kSize / 2 + x, kSize / 2 + y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    const std::vector<uint8_t> rgb = testing_support::backBufferRgb(kSize / 2 + x, kSize / 2 + y, 1, 1);
     EXPECT_NEAR(rgb[0], r, 2) << "at " << x << ", " << y;
     EXPECT_NEAR(rgb[1], g, 2) << "at " << x << ", " << y;
     EXPECT_NEAR(rgb[2], b, 2) << "at " << x << ", " << y;
@@ -40,14 +28,9 @@ void expectPixel(int x, int y, int r, int g, int b) {
 class BodyDrawingTest : public testing_support::PhysicsTest {
 protected:
     void SetUp() override {
-        if (!windowReady()) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+        KELMO_REQUIRE_GL_WINDOW(kSize);
         testing_support::PhysicsTest::SetUp();
-        glViewport(0, 0, kSize, kSize);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-kSize / 2, kSize / 2, -kSize / 2, kSize / 2, -100, 100);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        testing_support::orthoView(kSize, kSize / 2, 100);
         glDisable(GL_LIGHTING);
         glDisable(GL_DEPTH_TEST);
         glFrontFace(GL_CCW);

@@ -5,8 +5,8 @@
 
 #include <memory>
 
+#include "gl/entry_points.h"
 #include "render/framebuffer.h"
-#include "render/gl_entry_points.h"
 #include "tests/render/render_gl_window.h"
 
 namespace kelmo {
@@ -17,7 +17,7 @@ using namespace testing_support;
 class Framebuffers : public testing::Test {
 protected:
     void SetUp() override {
-        KELMO_REQUIRE_RENDER_WINDOW();
+        KELMO_REQUIRE_GL_WINDOW(kRenderWindowSize);
         if (!framebufferManager().supported()) GTEST_SKIP() << "no GL_EXT_framebuffer_object";
     }
     void TearDown() override { Framebuffer::unbind(); }
@@ -31,17 +31,17 @@ void APIENTRY countingGenFramebuffers(GLsizei n, GLuint* names) {
 }
 
 TEST_F(Framebuffers, SecondManagerKeepsTheFetchedEntryPoints) {
-    const FramebufferEntryPoints before = glFramebuffers;
+    const ExtensionEntryPoints before = glExt;
     realGenFramebuffers = before.genFramebuffers;
-    glFramebuffers.genFramebuffers = countingGenFramebuffers;
+    glExt.genFramebuffers = countingGenFramebuffers;
     FramebufferManager second;
     EXPECT_TRUE(second.supported());
-    EXPECT_EQ(glFramebuffers.genFramebuffers, &countingGenFramebuffers);
-    EXPECT_EQ(glFramebuffers.bindFramebuffer, before.bindFramebuffer);
+    EXPECT_EQ(glExt.genFramebuffers, &countingGenFramebuffers);
+    EXPECT_EQ(glExt.bindFramebuffer, before.bindFramebuffer);
     generated = 0;
     second.createFramebuffer(8, 8, false);
     EXPECT_EQ(generated, 1);
-    glFramebuffers = before;
+    glExt = before;
 }
 
 TEST_F(Framebuffers, BuildLeavesTheWindowBoundAndTheTexturesReady) {
@@ -80,10 +80,10 @@ TEST_F(Framebuffers, BuildLeavesTheWindowBoundAndTheTexturesReady) {
 
 TEST_F(Framebuffers, WithoutEntryPointsNothingIsBuiltOrBound) {
     auto other = framebufferManager().createFramebuffer(16, 16, false);
-    const PFNGLGENFRAMEBUFFERSEXTPROC gen = glFramebuffers.genFramebuffers;
-    glFramebuffers.genFramebuffers = nullptr;
+    const PFNGLGENFRAMEBUFFERSEXTPROC gen = glExt.genFramebuffers;
+    glExt.genFramebuffers = nullptr;
     auto empty = std::make_unique<Framebuffer>(16, 16, false);
-    glFramebuffers.genFramebuffers = gen;
+    glExt.genFramebuffers = gen;
     EXPECT_EQ(empty->framebuffer(), 0u);
     EXPECT_EQ(empty->colourTexture(), 0u);
 
@@ -99,7 +99,7 @@ TEST_F(Framebuffers, DestructionDeletesTheTexturesAndBindsZero) {
         reinterpret_cast<PFNGLGENRENDERBUFFERSEXTPROC>(glutGetProcAddress("glGenRenderbuffersEXT"));
     GLuint renderbuffer = 0;
     genRenderbuffers(1, &renderbuffer);
-    glFramebuffers.bindRenderbuffer(GL_RENDERBUFFER_EXT, renderbuffer);
+    glExt.bindRenderbuffer(GL_RENDERBUFFER_EXT, renderbuffer);
     auto other = framebufferManager().createFramebuffer(16, 16, false);
     other->bind();
 
@@ -108,7 +108,7 @@ TEST_F(Framebuffers, DestructionDeletesTheTexturesAndBindsZero) {
     EXPECT_EQ(integerState(GL_RENDERBUFFER_BINDING_EXT), 0);
     EXPECT_FALSE(glIsTexture(colour));
     EXPECT_FALSE(glIsTexture(depth));
-    glFramebuffers.deleteRenderbuffers(1, &renderbuffer);
+    glExt.deleteRenderbuffers(1, &renderbuffer);
 }
 
 // The off-screen view: drawn into the colour texture, then shown on a quad in the window.
@@ -132,12 +132,7 @@ TEST_F(Framebuffers, ColourTextureCarriesWhatWasDrawnIntoIt) {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, target->colourTexture());
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glBegin(GL_QUADS);
-    glTexCoord2d(0, 0), glVertex2d(-1, -1);
-    glTexCoord2d(1, 0), glVertex2d(1, -1);
-    glTexCoord2d(1, 1), glVertex2d(1, 1);
-    glTexCoord2d(0, 1), glVertex2d(-1, 1);
-    glEnd();
+    texturedSquare();
     glBindTexture(GL_TEXTURE_2D, 0);
     glDisable(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);

@@ -1,6 +1,6 @@
 #pragma once
-// The one GLUT window (with depth) that the render GL suites share, the managers made once for it,
-// and small state and pixel helpers.
+// The render GL suites' window size, the managers made once for the window, and small state and pixel
+// helpers.
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
@@ -9,25 +9,11 @@
 
 #include "render/framebuffer.h"
 #include "render/shader_manager.h"
-#include "tests/support/glut_once.h"
+#include "tests/support/gl_window.h"
 
 namespace kelmo::testing_support {
 
 constexpr int kRenderWindowSize = 128;
-
-inline bool renderWindowReady() {
-    static const bool ready = [] {
-        if (!glutStarted()) return false;
-        glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
-        glutInitWindowSize(kRenderWindowSize, kRenderWindowSize);
-        return glutCreateWindow("render_gl_test") > 0;
-    }();
-    return ready;
-}
-
-#define KELMO_REQUIRE_RENDER_WINDOW()                   \
-    if (!::kelmo::testing_support::renderWindowReady()) \
-    GTEST_SKIP() << "needs an X display (run under xvfb-run)"
 
 // Made on first use, after the window.
 inline FramebufferManager& framebufferManager() {
@@ -59,11 +45,7 @@ inline std::vector<double> matrixState(GLenum what) {
 
 // RGB of the back buffer, rows from the bottom.
 inline std::vector<uint8_t> windowPixels() {
-    std::vector<uint8_t> rgb(static_cast<size_t>(kRenderWindowSize) * kRenderWindowSize * 3);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, kRenderWindowSize, kRenderWindowSize, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    return rgb;
+    return backBufferRgb(0, 0, kRenderWindowSize, kRenderWindowSize);
 }
 
 }  // namespace kelmo::testing_support

@@ -12,7 +12,7 @@ using namespace testing_support;
 class SceneLights : public testing::Test {
 protected:
     void SetUp() override {
-        KELMO_REQUIRE_RENDER_WINDOW();
+        KELMO_REQUIRE_GL_WINDOW(kRenderWindowSize);
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();
         glDisable(GL_LIGHTING);

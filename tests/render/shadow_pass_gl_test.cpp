@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "render/gl_entry_points.h"
-#include "render/shadow_program.h"
+#include "gl/entry_points.h"
+#include "render/frame_renderer.h"
 #include "tests/render/render_gl_window.h"
 
 namespace kelmo {
@@ -28,23 +28,16 @@ std::vector<double> transform(const std::vector<double>& m, const double p[3]) {
 class ShadowPass : public testing::Test {
 protected:
     void SetUp() override {
-        KELMO_REQUIRE_RENDER_WINDOW();
+        KELMO_REQUIRE_GL_WINDOW(kRenderWindowSize);
         if (!shaderManager().supported() || !framebufferManager().supported()) GTEST_SKIP() << "no shaders";
         glDisable(GL_LIGHTING);
         glDisable(GL_LIGHT0);
-        light_ = std::make_unique<SceneLight>(GL_LIGHT0, 100.0f, -200.0f, 200.0f, 0.8f, 0.8f, 0.8f);
-        const GLenum units[1] = {GL_TEXTURE0};
-        program_ = shaderManager().createShadowProgram(&framebufferManager(), light_.get(), units, 1,
-                                                       GL_TEXTURE1, kMap, kMap, 0.4f, 0.5, false);
+        light_ = createStartUpLight();
+        program_ = createStartUpShadow(shaderManager(), &framebufferManager(), light_.get());
         ASSERT_TRUE(program_ && program_->compiled());
         // A camera turned and moved away from the marker's origin.
-        glViewport(0, 0, kRenderWindowSize, kRenderWindowSize);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        gluPerspective(50.0, 1.0, 1.0, 3000.0);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        gluLookAt(250.0, -300.0, 350.0, 20.0, 10.0, 0.0, 0.0, 0.0, 1.0);
+        const double eye[3] = {250.0, -300.0, 350.0}, centre[3] = {20.0, 10.0, 0.0};
+        perspectiveCamera(kRenderWindowSize, kRenderWindowSize, 50.0, 1.0, 3000.0, eye, centre);
     }
     void TearDown() override {
         program_.reset();
@@ -63,7 +56,7 @@ protected:
 
 TEST_F(ShadowPass, TextureMatrixFindsTheTexelEachPointWasRenderedTo) {
     const double points[3][3] = {{30.0, -20.0, 15.0}, {-60.0, 45.0, 0.0}, {10.0, 70.0, 80.0}};
-    program_->beginShadowPass(0, 0, 0, 55.0, 10.0, 0, 0, 1);
+    beginLightPass(*program_);
     glPointSize(1.0f);
     glBegin(GL_POINTS);
     for (const auto& p : points) glVertex3dv(p);
@@ -78,10 +71,10 @@ TEST_F(ShadowPass, TextureMatrixFindsTheTexelEachPointWasRenderedTo) {
 
     program_->beginShadowedDraw();
     const std::vector<double> modelview = matrixState(GL_MODELVIEW_MATRIX);
-    glShaders.activeTexture(GL_TEXTURE1);
+    glExt.activeTexture(GL_TEXTURE1);
     const std::vector<double> texture = matrixState(GL_TEXTURE_MATRIX);
     glLoadIdentity();
-    glShaders.activeTexture(GL_TEXTURE0);
+    glExt.activeTexture(GL_TEXTURE0);
     program_->endShadowedDraw();
 
     int rendered = 0;
@@ -101,7 +94,7 @@ TEST_F(ShadowPass, TextureMatrixFindsTheTexelEachPointWasRenderedTo) {
 }
 
 TEST_F(ShadowPass, FarPlaneIsThreeTimesTheLightToTargetDistance) {
-    program_->beginShadowPass(0, 0, 0, 55.0, 10.0, 0, 0, 1);
+    beginLightPass(*program_);
     program_->endShadowPass();
     const std::vector<double> light(program_->lightMatrix(), program_->lightMatrix() + 16);
     // Along the line from the light (100, −200, 200) to the target, 300 long.
@@ -144,7 +137,7 @@ TEST_F(ShadowPass, RenderStateIsPutBack) {
         const std::vector<double> projection = matrixState(GL_PROJECTION_MATRIX);
         const std::vector<double> camera = matrixState(GL_MODELVIEW_MATRIX);
 
-        program_->beginShadowPass(0, 0, 0, 55.0, 10.0, 0, 0, 1);
+        beginLightPass(*program_);
         GLboolean mask[4];
         glGetBooleanv(GL_COLOR_WRITEMASK, mask);
         EXPECT_FALSE(mask[0] || mask[1] || mask[2] || mask[3]) << "depth only";

@@ -1,4 +1,4 @@
-// A shadowed frame as the demo draws it, against the real driver: a box above an invisible floor,
+// A shadowed frame drawn by the program's frame path against the real driver: a box above an invisible floor,
 // lit by the start-up light, over a background picture. Shadows darken the floor where the box
 // hides the light and leave every other background pixel as it was.
 #include <GL/freeglut.h>
@@ -11,8 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "render/scene_light.h"
-#include "render/shadow_program.h"
+#include "render/frame_renderer.h"
 #include "tests/render/render_gl_window.h"
 
 namespace kelmo {
@@ -23,25 +22,7 @@ using namespace testing_support;
 constexpr int kSize = kRenderWindowSize;
 constexpr double kBoxEdge = 30.0, kBoxCentreZ = 45.0;
 
-// An invisible floor that still writes depth and takes the shadow.
-void drawFloor(double s, float alpha) {
-    const float diffuse[4] = {0.5f, 0.5f, 0.5f, alpha}, ambient[4] = {0.0f, 0.2f, 0.0f, alpha};
-    glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
-    glMaterialfv(GL_FRONT, GL_AMBIENT, ambient);
-    glEnable(GL_COLOR_MATERIAL);
-    glColor4f(0.5f, 0.5f, 0.5f, alpha);
-    glNormal3f(0, 0, 1);
-    glBegin(GL_QUADS);
-    glVertex3d(-s, -s, 0);
-    glVertex3d(-s, s, 0);
-    glVertex3d(s, s, 0);
-    glVertex3d(s, -s, 0);
-    glEnd();
-    glDisable(GL_COLOR_MATERIAL);
-}
-
-void drawScene() {
-    drawFloor(400.0, 0.0f);
+void drawBox() {
     glPushMatrix();
     glTranslated(0, 0, kBoxCentreZ);
     glEnable(GL_COLOR_MATERIAL);
@@ -52,17 +33,8 @@ void drawScene() {
 }
 
 // The camera image: a colour ramp over the whole window, unlit, behind everything.
-void drawBackground() {
-    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
-    glDepthMask(GL_FALSE);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+void drawRamp() {
+    beginFullWindow();
     glBegin(GL_QUADS);
     glColor4f(0.9f, 0.7f, 0.5f, 1.0f);
     glVertex2d(-1, -1);
@@ -73,22 +45,26 @@ void drawBackground() {
     glColor4f(0.8f, 0.8f, 0.7f, 1.0f);
     glVertex2d(-1, 1);
     glEnd();
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopAttrib();
+    endFullWindow();
 }
+
+// The box on the invisible floor over the background.
+class BoxScene : public FrameScene {
+public:
+    void drawBackground() override { drawRamp(); }
+    void drawScene(bool) override {
+        drawFloor(kFloorHalfSize, 0.0f);
+        drawBox();
+    }
+};
 
 class ShadowPixels : public testing::Test {
 protected:
     void SetUp() override {
-        KELMO_REQUIRE_RENDER_WINDOW();
+        KELMO_REQUIRE_GL_WINDOW(kRenderWindowSize);
         if (!shaderManager().supported() || !framebufferManager().supported()) GTEST_SKIP() << "no shaders";
-        light_ = std::make_unique<SceneLight>(GL_LIGHT0, 100.0f, -200.0f, 200.0f, 0.8f, 0.8f, 0.8f);
-        const GLenum units[1] = {GL_TEXTURE0};
-        program_ = shaderManager().createShadowProgram(&framebufferManager(), light_.get(), units, 1,
-                                                       GL_TEXTURE1, 2048, 2048, 0.4f, 0.5, false);
+        light_ = createStartUpLight();
+        program_ = createStartUpShadow(shaderManager(), &framebufferManager(), light_.get());
         ASSERT_TRUE(program_ && program_->compiled());
     }
     void TearDown() override {
@@ -102,37 +78,18 @@ protected:
 
     // The frame's GL state, the camera, then the scene with or without shadows.
     void drawFrame(bool shadows, bool scene = true) {
-        glViewport(0, 0, kSize, kSize);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        gluPerspective(40.0, 1.0, 10.0, 5000.0);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        gluLookAt(40.0, -120.0, 500.0, 0.0, 20.0, 0.0, 0.0, 0.0, 1.0);
+        const double eye[3] = {40.0, -120.0, 500.0}, centre[3] = {0.0, 20.0, 0.0};
+        perspectiveCamera(kSize, kSize, 40.0, 10.0, 5000.0, eye, centre);
         glClearColor(0, 0, 0, 0);
-        glClearDepth(1.0);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_LEQUAL);
-        glEnable(GL_ALPHA_TEST);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-        if (!scene) {
-            drawBackground();
-        } else if (!shadows) {
-            light_->enable();
-            drawBackground();
-            drawScene();
-        } else {
-            program_->beginShadowPass(0, 0, 0, 55.0, 10.0, 0, 0, 1);
-            drawScene();
-            program_->endShadowPass();
-            drawBackground();
-            program_->beginShadowedDraw();
-            drawScene();
-            program_->endShadowedDraw();
-        }
+        glClear(GL_COLOR_BUFFER_BIT);
+        setUpFrameState();
+        BoxScene box;
+        if (!scene)
+            box.drawBackground();
+        else if (!shadows)
+            drawLitFrame(light_.get(), box);
+        else
+            drawShadowedFrame(*program_, box);
         glFinish();
     }
 

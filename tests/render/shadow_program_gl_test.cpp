@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "render/gl_entry_points.h"
+#include "gl/entry_points.h"
 #include "render/shadow_program.h"
 #include "tests/render/expected_shader_text.h"
 #include "tests/render/render_gl_window.h"
@@ -23,7 +23,7 @@ const char* const kVertex = "#version 120\nvoid main(void)\n{\ngl_Position = ftr
 class ShadowPrograms : public testing::Test {
 protected:
     void SetUp() override {
-        KELMO_REQUIRE_RENDER_WINDOW();
+        KELMO_REQUIRE_GL_WINDOW(kRenderWindowSize);
         if (!shaderManager().supported()) GTEST_SKIP() << "no shader extensions";
         light_ = std::make_unique<SceneLight>(GL_LIGHT0, 100.0f, -200.0f, 200.0f, 0.8f, 0.8f, 0.8f);
     }
@@ -95,7 +95,7 @@ TEST_F(ShadowPrograms, FailuresPrintTheLogsVerbatimAndLeaveItUncompiled) {
 }
 
 TEST_F(ShadowPrograms, InfoLogThatDoesNotFitIsNotFetched) {
-    const ShaderEntryPoints& gl = glShaders;
+    const ExtensionEntryPoints& gl = glExt;
     const GLhandleARB shader = gl.createShaderObject(GL_FRAGMENT_SHADER_ARB);
     const GLcharARB* text = "#version 120\nvoid main (void) { gl_FragColor = broken; }\n";
     gl.shaderSource(shader, 1, &text, nullptr);

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "synthetic/synthetic_scene.h"
-#include "tests/support/glut_once.h"
+#include "tests/support/gl_window.h"
 #include "tests/support/memory_camera.h"
 #include "tracking/tracking.h"
 

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <vector>
 
-#include "tests/support/glut_once.h"
+#include "tests/support/gl_window.h"
 #include "tests/support/memory_camera.h"
 #include "tracking/gl_matrices.h"
 #include "tracking/tracking.h"
