@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/aruco_card.h"
 #include "bench/synthetic_scenes.h"
 #include "tracking/marker_detector.h"
 #include "tracking/marker_pose.h"
@@ -27,7 +28,6 @@ namespace {
 
 constexpr double kNoise = 2.0;  // sigma, intensity levels
 constexpr uint64_t kSeed = 11;
-constexpr uint8_t kInk = 25, kPaper = 235;  // the synthetic card's black and white
 
 struct Workload {
     CameraParam camera;
@@ -36,25 +36,6 @@ struct Workload {
     std::vector<Frame> aruco;  // the ArUco card at the same poses
     std::string error;         // set when the frames could not be made
 };
-
-cv::Ptr<cv::aruco::Dictionary> arucoDictionary() {
-    return cv::aruco::getPredefinedDictionary(cv::aruco::DICT_4X4_50);
-}
-
-// Marker 0 as 6 × 6 crisp cells (its one-cell border included) covering the whole square.
-SyntheticMarker arucoCard() {
-    cv::Mat bits;
-    cv::aruco::drawMarker(arucoDictionary(), 0, 6, bits, 1);
-    SyntheticMarker marker;
-    marker.width = kMarkerWidth;
-    marker.cells = true;
-    marker.fillsSquare = true;
-    marker.interior = BgrImage(6, 6);
-    for (int row = 0; row < 6; ++row)
-        for (int col = 0; col < 6; ++col)
-            std::fill_n(marker.interior.at(col, row), 3, bits.at<uint8_t>(row, col) ? kPaper : kInk);
-    return marker;
-}
 
 // Rendered once, before any benchmark pins OpenCV to one thread.
 const Workload& workload() {

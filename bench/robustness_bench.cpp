@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/aruco_card.h"
 #include "bench/synthetic_scenes.h"
 #include "synthetic/synthetic_conditions.h"
 #include "tracking/marker_detector.h"
@@ -27,8 +28,6 @@
 namespace kelmo {
 namespace bench {
 namespace {
-
-constexpr uint8_t kInk = 25, kPaper = 235;
 
 // ---- conditions ----
 
@@ -213,7 +212,6 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-
 // One detection: markers found with their corners in ideal pixels (dir as Kelmo's) and poses.
 struct Found {
     int id;
@@ -316,21 +314,6 @@ void runAruco(const CameraParam& camera, const Condition& c, const std::vector<F
 
 // ---- the table ----
 
-SyntheticMarker arucoCard(int ink) {
-    cv::Mat bits;
-    cv::aruco::drawMarker(cv::aruco::getPredefinedDictionary(cv::aruco::DICT_4X4_50), 0, 6, bits, 1);
-    SyntheticMarker marker;
-    marker.width = kMarkerWidth;
-    marker.cells = true;
-    marker.fillsSquare = true;
-    marker.interior = BgrImage(6, 6);
-    for (int row = 0; row < 6; ++row)
-        for (int col = 0; col < 6; ++col)
-            std::fill_n(marker.interior.at(col, row), 3,
-                        bits.at<uint8_t>(row, col) ? kPaper : static_cast<uint8_t>(ink));
-    return marker;
-}
-
 std::string cell(double value, const char* format) {
     if (std::isnan(value)) return "-";
     char text[32];
@@ -381,7 +364,7 @@ int runAll(const std::string& only) {
         if (c.card != Card::LookAlikes) {
             cv::setNumThreads(-1);
             const SyntheticMarker arucoMarker = arucoCard(kInk);
-            const auto arucoWashed = [](int ink) { return arucoCard(ink); };
+            const auto arucoWashed = [](int ink) { return arucoCard(static_cast<uint8_t>(ink)); };
             if (!renderCondition(camera, c, arucoMarker, arucoWashed, frames, error)) {
                 std::fprintf(stderr, "robustness_bench: %s: %s\n", c.name.c_str(), error.c_str());
                 return 1;

@@ -34,9 +34,7 @@ btRigidBody* createRigidBodyLocked(float mass, const btTransform& start, btColli
 
 namespace {
 
-using physics_detail::BodyRecord;
-using physics_detail::PhysicsState;
-using physics_detail::state;
+using namespace physics_detail;
 
 using WorldLock = std::lock_guard<std::recursive_mutex>;
 

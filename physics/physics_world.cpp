@@ -35,9 +35,7 @@ void releaseConstraintLocked(btTypedConstraint* constraint) {
 
 namespace {
 
-using physics_detail::BodyRecord;
-using physics_detail::PhysicsState;
-using physics_detail::state;
+using namespace physics_detail;
 
 using WorldLock = std::lock_guard<std::recursive_mutex>;
 

@@ -14,10 +14,7 @@
 namespace kelmo {
 namespace {
 
-using testing_support::expectNear;
-using testing_support::PhysicsTest;
-using testing_support::stepWorld;
-using testing_support::worldBodyCount;
+using namespace testing_support;
 
 btVector3 halfExtents(const btRigidBody* body) {
     EXPECT_EQ(body->getCollisionShape()->getShapeType(), BOX_SHAPE_PROXYTYPE);

@@ -15,8 +15,7 @@
 namespace kelmo {
 namespace {
 
-using testing_support::PhysicsTest;
-using testing_support::waitForStepCount;
+using namespace testing_support;
 
 bool finite(const btTransform& t) {
     const btVector3 o = t.getOrigin();

@@ -16,9 +16,7 @@
 namespace kelmo {
 namespace {
 
-using testing_support::PhysicsTest;
-using testing_support::waitForStepCount;
-using testing_support::waitUntilRequestTaken;
+using namespace testing_support;
 
 // Two of the thread's 200 ms request time-outs.
 void giveAWrongStepRoom() { std::this_thread::sleep_for(std::chrono::milliseconds(450)); }

@@ -13,10 +13,7 @@
 namespace kelmo {
 namespace {
 
-using testing_support::expectNear;
-using testing_support::PhysicsTest;
-using testing_support::stepWorld;
-using testing_support::worldBodyCount;
+using namespace testing_support;
 
 TEST_F(PhysicsTest, InitBuildsOnlyTheStaticGroundPlaneUnderZGravity) {
     initPhysics(-5.0);  // a second call changes nothing
