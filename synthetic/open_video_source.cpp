@@ -7,10 +7,11 @@
 
 namespace kelmo {
 
-std::unique_ptr<VideoSource> openVideoSource(const CameraConfig& spec, std::string& error,
+std::unique_ptr<VideoSource> openVideoSource(const CameraConfig& sourceConfig, std::string& error,
                                              MillisecondClock clock) {
-    if (spec.kind == VideoSourceKind::Synthetic) return openSyntheticSource(spec, error, std::move(clock));
-    return openCaptureSource(spec, error, std::move(clock));
+    if (sourceConfig.kind == VideoSourceKind::Synthetic)
+        return openSyntheticSource(sourceConfig, error, std::move(clock));
+    return openCaptureSource(sourceConfig, error, std::move(clock));
 }
 
 }  // namespace kelmo

@@ -13,7 +13,7 @@ namespace kelmo {
 // Opens the source and reads its first image to learn the size (a synthetic camera knows it from its
 // parameters). Null, with the reason, on failure. Files, image series and the synthetic camera are
 // paced by the clock (empty: the steady clock); a live camera delivers when it has a new image.
-std::unique_ptr<VideoSource> openVideoSource(const CameraConfig& spec, std::string& error,
+std::unique_ptr<VideoSource> openVideoSource(const CameraConfig& sourceConfig, std::string& error,
                                              MillisecondClock clock = {});
 
 }  // namespace kelmo

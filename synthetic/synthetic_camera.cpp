@@ -104,11 +104,11 @@ std::unique_ptr<SyntheticCamera> openSyntheticCamera(const SyntheticOptions& opt
     return std::unique_ptr<SyntheticCamera>(new SyntheticCamera(std::move(state)));
 }
 
-std::unique_ptr<VideoSource> openSyntheticSource(const CameraConfig& spec, std::string& error,
+std::unique_ptr<VideoSource> openSyntheticSource(const CameraConfig& sourceConfig, std::string& error,
                                                  MillisecondClock clock) {
     SyntheticOptions options;
-    if (!parseSyntheticOptions(spec.options, options, error)) return nullptr;
-    if (options.cameraParamFile.empty()) options.cameraParamFile = spec.cameraParamFile;
+    if (!parseSyntheticOptions(sourceConfig.options, options, error)) return nullptr;
+    if (options.cameraParamFile.empty()) options.cameraParamFile = sourceConfig.cameraParamFile;
     return openSyntheticCamera(options, error, std::move(clock));
 }
 

@@ -51,8 +51,9 @@ private:
 std::unique_ptr<SyntheticCamera> openSyntheticCamera(const SyntheticOptions& options, std::string& error,
                                                      MillisecondClock clock = {});
 
-// For openVideoSource: spec.options holds the option text, spec.cameraParamFile the default parameters.
-std::unique_ptr<VideoSource> openSyntheticSource(const CameraConfig& spec, std::string& error,
+// For openVideoSource: sourceConfig.options holds the option text, sourceConfig.cameraParamFile the default
+// parameters.
+std::unique_ptr<VideoSource> openSyntheticSource(const CameraConfig& sourceConfig, std::string& error,
                                                  MillisecondClock clock = {});
 
 }  // namespace kelmo

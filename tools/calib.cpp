@@ -159,9 +159,9 @@ bool viewsFromVideo(const std::string& path, const ChessboardSpec& board, int wa
 
 bool viewsFromCamera(const std::string& config, const ChessboardSpec& board, int wanted, Collected& out,
                      std::string& error) {
-    CameraConfig spec;
-    if (!parseCameraConfig(config, spec, error)) return error = "\"" + config + "\": " + error, false;
-    std::unique_ptr<VideoSource> source = openVideoSource(spec, error);
+    CameraConfig sourceConfig;
+    if (!parseCameraConfig(config, sourceConfig, error)) return error = "\"" + config + "\": " + error, false;
+    std::unique_ptr<VideoSource> source = openVideoSource(sourceConfig, error);
     if (!source) return error = "\"" + config + "\": " + error, false;
     out.width = source->width();
     out.height = source->height();

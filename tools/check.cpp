@@ -148,18 +148,18 @@ bool readConfiguration(const std::string& name) {
 
 // ---- 3 camera and patterns ----------------------------------------------------------------------
 
-std::string describeSource(const CameraConfig& spec) {
-    switch (spec.kind) {
+std::string describeSource(const CameraConfig& sourceConfig) {
+    switch (sourceConfig.kind) {
         case VideoSourceKind::CameraIndex:
-            return "camera " + std::to_string(spec.cameraIndex);
+            return "camera " + std::to_string(sourceConfig.cameraIndex);
         case VideoSourceKind::CameraDevice:
-            return "camera " + spec.path;
+            return "camera " + sourceConfig.path;
         case VideoSourceKind::VideoFile:
-            return "video file " + spec.path;
+            return "video file " + sourceConfig.path;
         case VideoSourceKind::ImageFile:
-            return "image " + spec.path;
+            return "image " + sourceConfig.path;
         case VideoSourceKind::ImageSequence:
-            return "image series " + spec.path;
+            return "image series " + sourceConfig.path;
         case VideoSourceKind::Synthetic:
             return "synthetic camera";
     }
@@ -170,16 +170,16 @@ std::string describeSource(const CameraConfig& spec) {
 // width and height stay 0 when it does not open.
 void checkCamera(const TrackingConfig& tracking, int& width, int& height) {
     const std::string what = std::string("camera: CAM_CON ") + inQuotes(tracking.cameraConfig);
-    CameraConfig spec;
+    CameraConfig sourceConfig;
     std::string error;
-    if (!parseCameraConfig(tracking.cameraConfig, spec, error)) {
+    if (!parseCameraConfig(tracking.cameraConfig, sourceConfig, error)) {
         item(Verdict::Fatal, what + ": " + error);
         return;
     }
-    spec.cameraParamFile = tracking.cameraParamFile;
-    std::unique_ptr<VideoSource> source = openVideoSource(spec, error);
+    sourceConfig.cameraParamFile = tracking.cameraParamFile;
+    std::unique_ptr<VideoSource> source = openVideoSource(sourceConfig, error);
     if (!source) {
-        item(Verdict::Fatal, what + ": " + describeSource(spec) + " does not open: " + error);
+        item(Verdict::Fatal, what + ": " + describeSource(sourceConfig) + " does not open: " + error);
         return;
     }
     source->start();
@@ -195,11 +195,11 @@ void checkCamera(const TrackingConfig& tracking, int& width, int& height) {
     height = source->height();
     // Kelmo starts all the same, and shows nothing.
     if (image == nullptr) {
-        item(Verdict::Missing, what + ": " + describeSource(spec) + " opened at " + size +
+        item(Verdict::Missing, what + ": " + describeSource(sourceConfig) + " opened at " + size +
                                    " but gave no image in " + std::to_string(kCameraWaitMs / 1000) + " s");
         return;
     }
-    item(Verdict::Ok, what + ": " + describeSource(spec) + ", " + size + ", gives images");
+    item(Verdict::Ok, what + ": " + describeSource(sourceConfig) + ", " + size + ", gives images");
 }
 
 // The same tests as Kelmo's start-up: the file reads, its projection exists, its aspect is the image's.

@@ -181,10 +181,10 @@ std::string jsonTruth(const SyntheticTruth& truth) {
 
 // Synthetic frames are rendered one after another along the camera path, without waiting for the
 // clock, and carry their ground truth.
-bool trackSynthetic(Tracker& tracker, const CameraConfig& spec, const std::string& paramFile, int frames,
-                    std::string& error) {
+bool trackSynthetic(Tracker& tracker, const CameraConfig& sourceConfig, const std::string& paramFile,
+                    int frames, std::string& error) {
     SyntheticOptions options;
-    if (!parseSyntheticOptions(spec.options, options, error)) return false;
+    if (!parseSyntheticOptions(sourceConfig.options, options, error)) return false;
     if (options.cameraParamFile.empty()) options.cameraParamFile = paramFile;
     std::unique_ptr<SyntheticCamera> camera = openSyntheticCamera(options, error);
     if (!camera) return false;
@@ -206,11 +206,11 @@ bool trackSynthetic(Tracker& tracker, const CameraConfig& spec, const std::strin
 
 bool trackSource(Tracker& tracker, const std::string& config, const std::string& paramFile, int frames,
                  std::string& error) {
-    CameraConfig spec;
-    if (!parseCameraConfig(config, spec, error)) return false;
-    if (spec.kind == VideoSourceKind::Synthetic)
-        return trackSynthetic(tracker, spec, paramFile, frames, error);
-    std::unique_ptr<VideoSource> source = openVideoSource(spec, error);
+    CameraConfig sourceConfig;
+    if (!parseCameraConfig(config, sourceConfig, error)) return false;
+    if (sourceConfig.kind == VideoSourceKind::Synthetic)
+        return trackSynthetic(tracker, sourceConfig, paramFile, frames, error);
+    std::unique_ptr<VideoSource> source = openVideoSource(sourceConfig, error);
     if (!source) return false;
     source->start();
     std::vector<TrackedMarker> markers;

@@ -30,7 +30,8 @@ std::string lower(std::string text) {
 }
 
 bool endsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 bool parseWholeNumber(const std::string& text, long low, long high, long& out) {
@@ -55,10 +56,10 @@ const char* const kOptionHelp =
     "-brightness=0..1 -contrast=0..1 -saturation=0..1 -hue=0..1 -whiteness=0..1 -color=0..1 "
     "-mode=PAL|NTSC|SECAM -debug";
 
-bool parseDeviceOptions(const std::string& text, CameraConfig& spec, std::string& error) {
-    spec = CameraConfig{};
-    spec.kind = VideoSourceKind::CameraDevice;
-    spec.path = "/dev/video0";
+bool parseDeviceOptions(const std::string& text, CameraConfig& sourceConfig, std::string& error) {
+    sourceConfig = CameraConfig{};
+    sourceConfig.kind = VideoSourceKind::CameraDevice;
+    sourceConfig.path = "/dev/video0";
     std::istringstream tokens(text);
     std::string token;
     while (tokens >> token) {
@@ -69,10 +70,10 @@ bool parseDeviceOptions(const std::string& text, CameraConfig& spec, std::string
         bool good = true;
         if (name == "-dev") {
             good = !value.empty();
-            spec.path = value;
+            sourceConfig.path = value;
         } else if (name == "-width" || name == "-height") {
             good = parseWholeNumber(value, 1, kMaxImageSide, number);
-            (name == "-width" ? spec.width : spec.height) = static_cast<int>(number);
+            (name == "-width" ? sourceConfig.width : sourceConfig.height) = static_cast<int>(number);
         } else if (name == "-channel") {
             good = parseWholeNumber(value, 0, 1000, number);
         } else if (name == "-noadjust" || name == "-debug") {
@@ -98,8 +99,8 @@ bool parseDeviceOptions(const std::string& text, CameraConfig& spec, std::string
 }
 
 bool isImageFileName(const std::string& path) {
-    static const char* const kExtensions[] = {".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff",
-                                              ".ppm", ".pgm", ".pnm", ".webp"};
+    static const char* const kExtensions[] = {".png",  ".jpg", ".jpeg", ".bmp", ".tif",
+                                              ".tiff", ".ppm", ".pgm",  ".pnm", ".webp"};
     const std::string name = lower(path);
     return std::any_of(std::begin(kExtensions), std::end(kExtensions),
                        [&](const char* extension) { return endsWith(name, extension); });
@@ -126,35 +127,35 @@ bool isSynthetic(const std::string& config) {
 
 }  // namespace
 
-bool parseCameraConfig(const std::string& text, CameraConfig& spec, std::string& error) {
+bool parseCameraConfig(const std::string& text, CameraConfig& sourceConfig, std::string& error) {
     const std::string config = trim(text);
-    spec = CameraConfig{};
+    sourceConfig = CameraConfig{};
     if (isSynthetic(config)) {
-        spec.kind = VideoSourceKind::Synthetic;
-        spec.options = trim(config.substr(kSyntheticWord.size()));
+        sourceConfig.kind = VideoSourceKind::Synthetic;
+        sourceConfig.options = trim(config.substr(kSyntheticWord.size()));
         SyntheticOptions options;
-        return parseSyntheticOptions(spec.options, options, error);
+        return parseSyntheticOptions(sourceConfig.options, options, error);
     }
     if (config.empty() || endsWith(lower(config), ".xml")) {
-        spec.kind = VideoSourceKind::CameraIndex;  // the first camera
+        sourceConfig.kind = VideoSourceKind::CameraIndex;  // the first camera
         return true;
     }
-    if (config[0] == '-') return parseDeviceOptions(config, spec, error);
+    if (config[0] == '-') return parseDeviceOptions(config, sourceConfig, error);
     long index = 0;
     if (parseWholeNumber(config, 0, 999, index)) {
-        spec.kind = VideoSourceKind::CameraIndex;
-        spec.cameraIndex = static_cast<int>(index);
+        sourceConfig.kind = VideoSourceKind::CameraIndex;
+        sourceConfig.cameraIndex = static_cast<int>(index);
         return true;
     }
-    spec.path = config;
+    sourceConfig.path = config;
     if (config.rfind("/dev/", 0) == 0) {
-        spec.kind = VideoSourceKind::CameraDevice;
+        sourceConfig.kind = VideoSourceKind::CameraDevice;
     } else if (hasNumberField(config)) {
-        spec.kind = VideoSourceKind::ImageSequence;
+        sourceConfig.kind = VideoSourceKind::ImageSequence;
     } else if (isImageFileName(config)) {
-        spec.kind = VideoSourceKind::ImageFile;
+        sourceConfig.kind = VideoSourceKind::ImageFile;
     } else {
-        spec.kind = VideoSourceKind::VideoFile;
+        sourceConfig.kind = VideoSourceKind::VideoFile;
     }
     return true;
 }

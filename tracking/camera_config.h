@@ -17,6 +17,6 @@ struct CameraConfig {
 };
 
 // Reads the camera configuration string (CAM_CON). False, with the reason, for text it cannot use.
-bool parseCameraConfig(const std::string& text, CameraConfig& spec, std::string& error);
+bool parseCameraConfig(const std::string& text, CameraConfig& sourceConfig, std::string& error);
 
 }  // namespace kelmo

@@ -41,44 +41,44 @@ bool normalise(const cv::Mat& in, int width, int height, cv::Mat& out) {
     return true;
 }
 
-std::string describe(const CameraConfig& spec) {
-    switch (spec.kind) {
+std::string describe(const CameraConfig& sourceConfig) {
+    switch (sourceConfig.kind) {
         case VideoSourceKind::CameraIndex:
-            return "camera " + std::to_string(spec.cameraIndex);
+            return "camera " + std::to_string(sourceConfig.cameraIndex);
         case VideoSourceKind::CameraDevice:
-            return "camera device \"" + spec.path + "\"";
+            return "camera device \"" + sourceConfig.path + "\"";
         case VideoSourceKind::VideoFile:
-            return "video file \"" + spec.path + "\"";
+            return "video file \"" + sourceConfig.path + "\"";
         case VideoSourceKind::ImageFile:
-            return "image file \"" + spec.path + "\"";
+            return "image file \"" + sourceConfig.path + "\"";
         case VideoSourceKind::ImageSequence:
-            return "image series \"" + spec.path + "\"";
+            return "image series \"" + sourceConfig.path + "\"";
         case VideoSourceKind::Synthetic:
             return "synthetic camera";
     }
-    return spec.path;
+    return sourceConfig.path;
 }
 
-bool openCapture(const CameraConfig& spec, cv::VideoCapture& capture) {
-    switch (spec.kind) {
+bool openCapture(const CameraConfig& sourceConfig, cv::VideoCapture& capture) {
+    switch (sourceConfig.kind) {
         case VideoSourceKind::CameraIndex:
-            capture.open(spec.cameraIndex, cv::CAP_V4L2);
+            capture.open(sourceConfig.cameraIndex, cv::CAP_V4L2);
             break;
         case VideoSourceKind::CameraDevice:
-            capture.open(spec.path, cv::CAP_V4L2);
+            capture.open(sourceConfig.path, cv::CAP_V4L2);
             break;
         case VideoSourceKind::ImageSequence:
-            capture.open(spec.path, cv::CAP_IMAGES);
+            capture.open(sourceConfig.path, cv::CAP_IMAGES);
             break;
         default:
             // FFmpeg alone: letting OpenCV try every backend probes USB and GStreamer for a
             // file name, slowly and noisily.
-            capture.open(spec.path, cv::CAP_FFMPEG);
+            capture.open(sourceConfig.path, cv::CAP_FFMPEG);
             break;
     }
     if (!capture.isOpened()) return false;
-    if (spec.width > 0) capture.set(cv::CAP_PROP_FRAME_WIDTH, spec.width);
-    if (spec.height > 0) capture.set(cv::CAP_PROP_FRAME_HEIGHT, spec.height);
+    if (sourceConfig.width > 0) capture.set(cv::CAP_PROP_FRAME_WIDTH, sourceConfig.width);
+    if (sourceConfig.height > 0) capture.set(cv::CAP_PROP_FRAME_HEIGHT, sourceConfig.height);
     return true;
 }
 
@@ -108,31 +108,31 @@ private:
 
 // Reads the first image to learn the size, then hands the camera to the grabber thread. That image
 // is not shown: by the time the frame loop starts it is old.
-std::unique_ptr<VideoSource> openLiveCamera(const CameraConfig& spec, std::string& error) {
+std::unique_ptr<VideoSource> openLiveCamera(const CameraConfig& sourceConfig, std::string& error) {
     cv::VideoCapture capture;
-    if (!openCapture(spec, capture)) {
-        error = describe(spec) + " cannot be opened";
+    if (!openCapture(sourceConfig, capture)) {
+        error = describe(sourceConfig) + " cannot be opened";
         return nullptr;
     }
     cv::Mat first, checked;
     if (!capture.read(first) || first.empty()) {
-        error = describe(spec) + " delivered no image";
+        error = describe(sourceConfig) + " delivered no image";
         return nullptr;
     }
     if (!normalise(first, first.cols, first.rows, checked)) {
-        error = describe(spec) + " delivers images in a layout that cannot be used";
+        error = describe(sourceConfig) + " delivers images in a layout that cannot be used";
         return nullptr;
     }
     return openLiveCameraSource(std::make_unique<V4l2Camera>(std::move(capture), first.cols, first.rows),
-                                first.cols, first.rows, describe(spec));
+                                first.cols, first.rows, describe(sourceConfig));
 }
 
 // Files, image series and still images, paced at their own frame rate like a camera: the image
 // handed out is always the one due now, decoded on request, so no queue can grow old.
 class PacedCaptureSource : public VideoSource {
 public:
-    PacedCaptureSource(const CameraConfig& spec, MillisecondClock clock)
-        : spec_(spec), clock_(std::move(clock)) {}
+    PacedCaptureSource(const CameraConfig& sourceConfig, MillisecondClock clock)
+        : spec_(sourceConfig), clock_(std::move(clock)) {}
 
     bool open(std::string& error) {
         cv::Mat first;
@@ -237,17 +237,18 @@ private:
 
 }  // namespace
 
-std::unique_ptr<VideoSource> openCaptureSource(const CameraConfig& spec, std::string& error,
+std::unique_ptr<VideoSource> openCaptureSource(const CameraConfig& sourceConfig, std::string& error,
                                                MillisecondClock clock) {
-    if (spec.kind == VideoSourceKind::Synthetic) {
+    if (sourceConfig.kind == VideoSourceKind::Synthetic) {
         error = "the synthetic camera is not a capture source";
         return nullptr;
     }
     // Every backend OpenCV tries logs its own complaint; the caller reports one clear line instead.
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
-    if (spec.kind == VideoSourceKind::CameraIndex || spec.kind == VideoSourceKind::CameraDevice)
-        return openLiveCamera(spec, error);
-    auto source = std::make_unique<PacedCaptureSource>(spec, std::move(clock));
+    if (sourceConfig.kind == VideoSourceKind::CameraIndex ||
+        sourceConfig.kind == VideoSourceKind::CameraDevice)
+        return openLiveCamera(sourceConfig, error);
+    auto source = std::make_unique<PacedCaptureSource>(sourceConfig, std::move(clock));
     if (!source->open(error)) return nullptr;
     return source;
 }

@@ -79,14 +79,14 @@ void onStartupDisplay() {
 }  // namespace
 
 bool initTracking(const TrackingConfig& tracking, VideoSourceOpener open) {
-    CameraConfig spec;
+    CameraConfig sourceConfig;
     std::string error;
-    if (!parseCameraConfig(tracking.cameraConfig, spec, error)) {
+    if (!parseCameraConfig(tracking.cameraConfig, sourceConfig, error)) {
         std::printf("Camera open error !! CAM_CON \"%s\": %s\n", tracking.cameraConfig, error.c_str());
         return false;
     }
-    spec.cameraParamFile = tracking.cameraParamFile;
-    std::unique_ptr<VideoSource> source = open(spec, error, MillisecondClock{});
+    sourceConfig.cameraParamFile = tracking.cameraParamFile;
+    std::unique_ptr<VideoSource> source = open(sourceConfig, error, MillisecondClock{});
     if (!source) {
         std::printf("Camera open error !! CAM_CON \"%s\": %s\n", tracking.cameraConfig, error.c_str());
         return false;

@@ -66,27 +66,27 @@ TEST(SyntheticOptions, BadOptionsAreNamed) {
 }
 
 TEST(SyntheticOptions, CameraConfigRecognisesTheWord) {
-    CameraConfig spec;
+    CameraConfig sourceConfig;
     std::string error;
-    ASSERT_TRUE(parseCameraConfig("synthetic", spec, error)) << error;
-    EXPECT_EQ(spec.kind, VideoSourceKind::Synthetic);
-    EXPECT_EQ(spec.options, "");
-    ASSERT_TRUE(parseCameraConfig("  Synthetic\tnoise=2 marker=design.xml ", spec, error)) << error;
-    EXPECT_EQ(spec.kind, VideoSourceKind::Synthetic);
-    EXPECT_EQ(spec.options, "noise=2 marker=design.xml");
-    ASSERT_TRUE(parseCameraConfig("synthetic.avi", spec, error));
-    EXPECT_EQ(spec.kind, VideoSourceKind::VideoFile);
+    ASSERT_TRUE(parseCameraConfig("synthetic", sourceConfig, error)) << error;
+    EXPECT_EQ(sourceConfig.kind, VideoSourceKind::Synthetic);
+    EXPECT_EQ(sourceConfig.options, "");
+    ASSERT_TRUE(parseCameraConfig("  Synthetic\tnoise=2 marker=design.xml ", sourceConfig, error)) << error;
+    EXPECT_EQ(sourceConfig.kind, VideoSourceKind::Synthetic);
+    EXPECT_EQ(sourceConfig.options, "noise=2 marker=design.xml");
+    ASSERT_TRUE(parseCameraConfig("synthetic.avi", sourceConfig, error));
+    EXPECT_EQ(sourceConfig.kind, VideoSourceKind::VideoFile);
 
-    EXPECT_FALSE(parseCameraConfig("synthetic fps=fast", spec, error));
+    EXPECT_FALSE(parseCameraConfig("synthetic fps=fast", sourceConfig, error));
     EXPECT_NE(error.find("fps=fast"), std::string::npos) << error;
 }
 
 TEST(SyntheticCamera, OpensThroughTheCameraConfiguration) {
-    CameraConfig spec;
+    CameraConfig sourceConfig;
     std::string error;
-    ASSERT_TRUE(parseCameraConfig("synthetic size=320x240", spec, error));
-    spec.cameraParamFile = kCameraFile;  // CAM_PARA
-    std::unique_ptr<VideoSource> source = openVideoSource(spec, error);
+    ASSERT_TRUE(parseCameraConfig("synthetic size=320x240", sourceConfig, error));
+    sourceConfig.cameraParamFile = kCameraFile;  // CAM_PARA
+    std::unique_ptr<VideoSource> source = openVideoSource(sourceConfig, error);
     ASSERT_NE(source, nullptr) << error;
     EXPECT_EQ(source->width(), 320);
     EXPECT_EQ(source->height(), 240);
@@ -101,13 +101,13 @@ TEST(SyntheticCamera, OpensThroughTheCameraConfiguration) {
         {"synthetic pattern=" + kCameraFile, "camera_para.dat"},  // not a pattern file
     };
     for (const auto& f : failures) {
-        ASSERT_TRUE(parseCameraConfig(f.first, spec, error)) << error;
-        spec.cameraParamFile = kCameraFile;
-        EXPECT_EQ(openVideoSource(spec, error), nullptr) << f.first;
+        ASSERT_TRUE(parseCameraConfig(f.first, sourceConfig, error)) << error;
+        sourceConfig.cameraParamFile = kCameraFile;
+        EXPECT_EQ(openVideoSource(sourceConfig, error), nullptr) << f.first;
         EXPECT_NE(error.find(f.second), std::string::npos) << error;
     }
-    ASSERT_TRUE(parseCameraConfig("synthetic", spec, error));
-    EXPECT_EQ(openVideoSource(spec, error), nullptr) << "no parameter file at all";
+    ASSERT_TRUE(parseCameraConfig("synthetic", sourceConfig, error));
+    EXPECT_EQ(openVideoSource(sourceConfig, error), nullptr) << "no parameter file at all";
     EXPECT_NE(error.find("param="), std::string::npos) << error;
 }
 

@@ -6,10 +6,10 @@ namespace kelmo {
 namespace {
 
 CameraConfig parse(const std::string& text) {
-    CameraConfig spec;
+    CameraConfig sourceConfig;
     std::string error;
-    EXPECT_TRUE(parseCameraConfig(text, spec, error)) << text << ": " << error;
-    return spec;
+    EXPECT_TRUE(parseCameraConfig(text, sourceConfig, error)) << text << ": " << error;
+    return sourceConfig;
 }
 
 TEST(CameraConfig, EveryFormNamesItsSource) {
@@ -33,20 +33,20 @@ TEST(CameraConfig, EveryFormNamesItsSource) {
 }
 
 TEST(CameraConfig, DeviceOptionSyntax) {
-    const CameraConfig spec = parse(
+    const CameraConfig sourceConfig = parse(
         "-dev=/dev/video2 -width=320\t-height=240 -channel=0 -palette=YUV420P "
         "-brightness=0.5 -mode=PAL -noadjust");
-    EXPECT_EQ(spec.kind, VideoSourceKind::CameraDevice);
-    EXPECT_EQ(spec.path, "/dev/video2");
-    EXPECT_EQ(spec.width, 320);
-    EXPECT_EQ(spec.height, 240);
+    EXPECT_EQ(sourceConfig.kind, VideoSourceKind::CameraDevice);
+    EXPECT_EQ(sourceConfig.path, "/dev/video2");
+    EXPECT_EQ(sourceConfig.width, 320);
+    EXPECT_EQ(sourceConfig.height, 240);
 
     const CameraConfig defaults = parse("-width=640");
     EXPECT_EQ(defaults.path, "/dev/video0");
     EXPECT_EQ(defaults.height, 0);
 
-    for (const char* bad : {"-dev=/dev/video0 -fps=30", "-width=abc", "-width=0", "-height=-5", "-width=99999",
-                            "-mode=HD", "-brightness=2", "-dev=", "-noadjust=1"}) {
+    for (const char* bad : {"-dev=/dev/video0 -fps=30", "-width=abc", "-width=0", "-height=-5",
+                            "-width=99999", "-mode=HD", "-brightness=2", "-dev=", "-noadjust=1"}) {
         CameraConfig spec2;
         std::string error;
         EXPECT_FALSE(parseCameraConfig(bad, spec2, error)) << bad;

@@ -38,10 +38,10 @@ std::string writeVideo(const std::string& name, int frames, double fps, cv::Size
 }
 
 std::unique_ptr<VideoSource> open(const std::string& config, ManualClock& clock) {
-    CameraConfig spec;
+    CameraConfig sourceConfig;
     std::string error;
-    EXPECT_TRUE(parseCameraConfig(config, spec, error)) << error;
-    std::unique_ptr<VideoSource> source = openCaptureSource(spec, error, clock.function());
+    EXPECT_TRUE(parseCameraConfig(config, sourceConfig, error)) << error;
+    std::unique_ptr<VideoSource> source = openCaptureSource(sourceConfig, error, clock.function());
     EXPECT_NE(source, nullptr) << config << ": " << error;
     return source;
 }
@@ -132,10 +132,10 @@ TEST(VideoSource, WhatCannotBeOpenedFailsWithItsName) {
          {testing_support::tempPath("missing.avi"), testing_support::tempPath("missing.png"),
           testing_support::tempPath("missing/%04d.png"), std::string("/dev/video63"),
           std::string("-dev=/dev/video62")}) {
-        CameraConfig spec;
+        CameraConfig sourceConfig;
         std::string error;
-        ASSERT_TRUE(parseCameraConfig(config, spec, error));
-        EXPECT_EQ(openCaptureSource(spec, error), nullptr) << config;
+        ASSERT_TRUE(parseCameraConfig(config, sourceConfig, error));
+        EXPECT_EQ(openCaptureSource(sourceConfig, error), nullptr) << config;
         EXPECT_FALSE(error.empty()) << config;
     }
     // A file that is not a video at all.
@@ -143,10 +143,10 @@ TEST(VideoSource, WhatCannotBeOpenedFailsWithItsName) {
     FILE* f = std::fopen(text.c_str(), "w");
     std::fputs("not a movie\n", f);
     std::fclose(f);
-    CameraConfig spec;
+    CameraConfig sourceConfig;
     std::string error;
-    ASSERT_TRUE(parseCameraConfig(text, spec, error));
-    EXPECT_EQ(openCaptureSource(spec, error), nullptr);
+    ASSERT_TRUE(parseCameraConfig(text, sourceConfig, error));
+    EXPECT_EQ(openCaptureSource(sourceConfig, error), nullptr);
     EXPECT_NE(error.find("notes.avi"), std::string::npos) << error;
 }
 
