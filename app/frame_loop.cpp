@@ -162,8 +162,8 @@ void buildMovieScreen() {
     movieFrameSize(width, height);
     const bool built = buildScreen(movieConfig->screenPosX, movieConfig->screenPosY, movieConfig->screenPosZ,
                                    movieConfig->screenSize, static_cast<float>(physicsConfig->screenMass), width,
-                                   height, static_cast<int>(movieConfig->screenDivideW),
-                                   static_cast<int>(movieConfig->screenDivideH));
+                                   height, screenDivision(movieConfig->screenDivideW),
+                                   screenDivision(movieConfig->screenDivideH));
     renderTarget.reset();
     if (built && rendering.framebuffers)
         renderTarget = rendering.framebuffers->createFramebuffer(width, height, false);

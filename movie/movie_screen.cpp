@@ -210,6 +210,12 @@ void drawScreen(unsigned int texture) {
 
 void releaseScreen() { screen() = ScreenState{}; }
 
+int screenDivision(double value) {
+    // The INI value is any double (nan, -3, 1e12): converting those to int unchecked is undefined.
+    if (!(value >= 1)) return 0;
+    return value >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(value);
+}
+
 int screenBrickCount(double divideW, double divideH) {
     if (!(divideW >= 1) || !(divideH >= 1)) return 0;
     const double bricks = std::trunc(divideW) * std::trunc(divideH);

@@ -37,5 +37,7 @@ void releaseScreen();
 // either is below 1 (or not a number), and at most the largest int. For the start-up check against
 // kMaxScreenBodies.
 int screenBrickCount(double divideW, double divideH);
+// A SCREEN_DIVIDE value as a whole number of bricks: cut, 0 below 1 or not a number, at most INT_MAX.
+int screenDivision(double value);
 
 }  // namespace kelmo

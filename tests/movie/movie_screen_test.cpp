@@ -71,6 +71,11 @@ TEST(ScreenBrickCount, TruncatesEachDivisionAndGivesNoneBelowOneOrForNonsense) {
     // Far above any limit, without wrapping into a small or negative count.
     EXPECT_EQ(screenBrickCount(1e6, 1e6), INT_MAX);
     EXPECT_EQ(screenBrickCount(std::numeric_limits<double>::infinity(), 2), INT_MAX);
+    // Each division alone, as the screen is built from them (an unchecked cast of these is undefined).
+    EXPECT_EQ(screenDivision(10.9), 10);
+    EXPECT_EQ(screenDivision(-3), 0);
+    EXPECT_EQ(screenDivision(std::nan("")), 0);
+    EXPECT_EQ(screenDivision(1e12), INT_MAX);
 }
 
 class ScreenTest : public testing_support::PhysicsTest {
