@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace kelmo {
 
@@ -39,6 +40,100 @@ Numbers numbersOf(const ShadowShaderSettings& settings) {
 
 const char* const kVersion = "#version 120\n";
 
+// The fixed text of the shaders, with placeholders for the numbers: $L the light, $S the shadow unit,
+// $F the shadow factor, $A the lowest alpha and, in the per-unit pieces, $U the colour unit. Some
+// lines end in a space: keep it, the text is pinned byte for byte.
+const char* const kVertexLighting = R"(varying vec4 shadow;
+void main(void)
+{
+vec3 position = vec3(gl_ModelViewMatrix * gl_Vertex);
+vec3 normal = normalize(gl_NormalMatrix * gl_Normal);
+vec3 light = normalize(gl_LightSource[$L].position.xyz - position);
+float diffuse = dot(light, normal);
+float dis = length(gl_LightSource[$L].position.xyz - position);
+float attenuation = 1.0 / (gl_LightSource[$L].constantAttenuation + 
+gl_LightSource[$L].linearAttenuation*dis + 
+gl_LightSource[$L].quadraticAttenuation*dis*dis ); 
+gl_FrontColor = gl_LightSource[$L].ambient * gl_Color;
+gl_FrontColor.w = gl_Color.w ;
+shadow = gl_FrontColor*$F;
+shadow.w = gl_Color.w ;
+if (diffuse > 0.0) {
+vec3 view = normalize(position);
+vec3 halfway = normalize(light - view);
+float specular = pow(max(dot(normal, halfway), 0.0), gl_FrontMaterial.shininess);
+vec4 temp = gl_LightSource[$L].diffuse * diffuse *attenuation;
+shadow += temp * 0.2;
+gl_FrontColor += temp + gl_FrontLightProduct[$L].specular * specular *attenuation ;
+gl_FrontColor *=0.5 ;
+gl_FrontColor.w = gl_Color.w ;
+}
+if( shadow.w < $A ) shadow.w = $A ;
+)";
+const char* const kVertexTexCoord = "gl_TexCoord[$U] = gl_MultiTexCoord$U ;\n";
+const char* const kVertexEnd = R"(gl_TexCoord[$S] = gl_TextureMatrix[$S] * gl_ModelViewMatrix * gl_Vertex;
+gl_Position = ftransform();
+}
+)";
+
+const char* const kFragmentSampler = "uniform sampler2D texUnit$U;\n";
+const char* const kFragmentStart = R"(varying vec4 shadow;
+void main (void)
+{
+vec4 wnull = vec4(0,0,0,0);
+vec4 color = vec4(0,0,0,0);
+int texnum = 0 ; 
+gl_FragColor = gl_Color ;
+if( shadow2DProj(shadowmap, gl_TexCoord[$S]).r == 0.0) {
+gl_FragColor = shadow ;
+}
+)";
+const char* const kFragmentColour = R"(if( texture2DProj(texUnit$U, gl_TexCoord[$U]) != wnull ) {
+color += gl_LightSource[$L].ambient *texture2DProj(texUnit$U, gl_TexCoord[$U]) ;
+color += gl_LightSource[$L].diffuse *texture2DProj(texUnit$U, gl_TexCoord[$U]) ;
+texnum ++ ;
+}
+)";
+const char* const kFragmentTextured = R"(if( texnum != 0 ) {
+vec4 cal = vec4(texnum*2,texnum*2,texnum*2,1); 
+gl_FragColor = color/cal; 
+if( shadow2DProj(shadowmap,gl_TexCoord[$S]).r == 0.0 ) {
+gl_FragColor = gl_FragColor/3 + shadow*2/3 ;
+}
+if( gl_FrontMaterial.diffuse.w < gl_FragColor.w ) { 
+gl_FragColor.w = gl_FrontMaterial.diffuse.w; 
+}
+)";
+const char* const kFragmentAlpha = R"(color = texture2DProj(texUnit$U, gl_TexCoord[$U]) ;
+if( color.w < gl_FragColor.w ) { 
+gl_FragColor.w = color.w; 
+}
+)";
+
+// The piece with its placeholders replaced; unit is what $U stands for.
+std::string filled(const char* piece, const Numbers& n, const std::string& unit = "") {
+    const std::pair<char, const std::string*> values[] = {
+        {'L', &n.l}, {'S', &n.s}, {'F', &n.f}, {'A', &n.a}, {'U', &unit}};
+    std::string text;
+    for (const char* c = piece; *c != '\0'; ++c) {
+        if (*c != '$') {
+            text += *c;
+            continue;
+        }
+        ++c;
+        for (const auto& [name, value] : values)
+            if (name == *c) text += *value;
+    }
+    return text;
+}
+
+// The piece once for each colour unit, in order.
+std::string perUnit(const char* piece, const Numbers& n) {
+    std::string text;
+    for (unsigned i = 0; i < n.unitCount; ++i) text += filled(piece, n, n.units[i]);
+    return text;
+}
+
 }  // namespace
 
 double clampUnitInterval(double value) {
@@ -48,85 +143,14 @@ double clampUnitInterval(double value) {
 
 std::string shadowVertexSource(const ShadowShaderSettings& settings) {
     const Numbers n = numbersOf(settings);
-    const std::string& L = n.l;
-    std::string t = kVersion;
-    t += "varying vec4 shadow;\n";
-    t += "void main(void)\n";
-    t += "{\n";
-    t += "vec3 position = vec3(gl_ModelViewMatrix * gl_Vertex);\n";
-    t += "vec3 normal = normalize(gl_NormalMatrix * gl_Normal);\n";
-    t += "vec3 light = normalize(gl_LightSource[" + L + "].position.xyz - position);\n";
-    t += "float diffuse = dot(light, normal);\n";
-    t += "float dis = length(gl_LightSource[" + L + "].position.xyz - position);\n";
-    t += "float attenuation = 1.0 / (gl_LightSource[" + L + "].constantAttenuation + \n";
-    t += "gl_LightSource[" + L + "].linearAttenuation*dis + \n";
-    t += "gl_LightSource[" + L + "].quadraticAttenuation*dis*dis ); \n";
-    t += "gl_FrontColor = gl_LightSource[" + L + "].ambient * gl_Color;\n";
-    t += "gl_FrontColor.w = gl_Color.w ;\n";
-    t += "shadow = gl_FrontColor*" + n.f + ";\n";
-    t += "shadow.w = gl_Color.w ;\n";
-    t += "if (diffuse > 0.0) {\n";
-    t += "vec3 view = normalize(position);\n";
-    t += "vec3 halfway = normalize(light - view);\n";
-    t += "float specular = pow(max(dot(normal, halfway), 0.0), gl_FrontMaterial.shininess);\n";
-    t += "vec4 temp = gl_LightSource[" + L + "].diffuse * diffuse *attenuation;\n";
-    t += "shadow += temp * 0.2;\n";
-    t += "gl_FrontColor += temp + gl_FrontLightProduct[" + L + "].specular * specular *attenuation ;\n";
-    t += "gl_FrontColor *=0.5 ;\n";
-    t += "gl_FrontColor.w = gl_Color.w ;\n";
-    t += "}\n";
-    t += "if( shadow.w < " + n.a + " ) shadow.w = " + n.a + " ;\n";
-    for (unsigned i = 0; i < n.unitCount; ++i)
-        t += "gl_TexCoord[" + n.units[i] + "] = gl_MultiTexCoord" + n.units[i] + " ;\n";
-    t += "gl_TexCoord[" + n.s + "] = gl_TextureMatrix[" + n.s + "] * gl_ModelViewMatrix * gl_Vertex;\n";
-    t += "gl_Position = ftransform();\n";
-    t += "}\n";
-    return t;
+    return kVersion + filled(kVertexLighting, n) + perUnit(kVertexTexCoord, n) + filled(kVertexEnd, n);
 }
 
 std::string shadowFragmentSource(const ShadowShaderSettings& settings) {
     const Numbers n = numbersOf(settings);
-    const std::string& L = n.l;
-    std::string t = kVersion;
-    t += "uniform sampler2DShadow shadowmap;\n";
-    for (unsigned i = 0; i < n.unitCount; ++i) t += "uniform sampler2D texUnit" + n.units[i] + ";\n";
-    t += "varying vec4 shadow;\n";
-    t += "void main (void)\n";
-    t += "{\n";
-    t += "vec4 wnull = vec4(0,0,0,0);\n";
-    t += "vec4 color = vec4(0,0,0,0);\n";
-    t += "int texnum = 0 ; \n";
-    t += "gl_FragColor = gl_Color ;\n";
-    t += "if( shadow2DProj(shadowmap, gl_TexCoord[" + n.s + "]).r == 0.0) {\n";
-    t += "gl_FragColor = shadow ;\n";
-    t += "}\n";
-    for (unsigned i = 0; i < n.unitCount; ++i) {
-        const std::string sample =
-            "texture2DProj(texUnit" + n.units[i] + ", gl_TexCoord[" + n.units[i] + "])";
-        t += "if( " + sample + " != wnull ) {\n";
-        t += "color += gl_LightSource[" + L + "].ambient *" + sample + " ;\n";
-        t += "color += gl_LightSource[" + L + "].diffuse *" + sample + " ;\n";
-        t += "texnum ++ ;\n";
-        t += "}\n";
-    }
-    t += "if( texnum != 0 ) {\n";
-    t += "vec4 cal = vec4(texnum*2,texnum*2,texnum*2,1); \n";
-    t += "gl_FragColor = color/cal; \n";
-    t += "if( shadow2DProj(shadowmap,gl_TexCoord[" + n.s + "]).r == 0.0 ) {\n";
-    t += "gl_FragColor = gl_FragColor/3 + shadow*2/3 ;\n";
-    t += "}\n";
-    t += "if( gl_FrontMaterial.diffuse.w < gl_FragColor.w ) { \n";
-    t += "gl_FragColor.w = gl_FrontMaterial.diffuse.w; \n";
-    t += "}\n";
-    for (unsigned i = 0; i < n.unitCount; ++i) {
-        t += "color = texture2DProj(texUnit" + n.units[i] + ", gl_TexCoord[" + n.units[i] + "]) ;\n";
-        t += "if( color.w < gl_FragColor.w ) { \n";
-        t += "gl_FragColor.w = color.w; \n";
-        t += "}\n";
-    }
-    t += "}\n";
-    t += "}\n";
-    return t;
+    return kVersion + std::string("uniform sampler2DShadow shadowmap;\n") + perUnit(kFragmentSampler, n) +
+           filled(kFragmentStart, n) + perUnit(kFragmentColour, n) + filled(kFragmentTextured, n) +
+           perUnit(kFragmentAlpha, n) + "}\n}\n";
 }
 
 }  // namespace kelmo
