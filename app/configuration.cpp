@@ -52,6 +52,25 @@ void readWhole(const IniFile& ini, const char* section, const char* key, const c
     field = static_cast<int32_t>(number);
 }
 
+// The settings that are plain numbers, each read into its field of a record.
+struct RealSetting {
+    const char* section;
+    const char* key;
+    const char* fallback;
+    double* field;
+};
+const RealSetting kRealSettings[] = {
+    {"BULLET", "GRAVITY", "-98.0", &physicsConfig.gravity},
+    {"BULLET", "MODEL_MASS", "100.0", &physicsConfig.modelMass},
+    {"BULLET", "SCREEN_MASS", "150.0", &physicsConfig.screenMass},
+    {"MOVIE", "SCREEN_SIZE", "100.0", &movieConfig.screenSize},
+    {"MOVIE", "SCREEN_POSX", "0.0", &movieConfig.screenPosX},
+    {"MOVIE", "SCREEN_POSY", "10.0", &movieConfig.screenPosY},
+    {"MOVIE", "SCREEN_POSZ", "0.0", &movieConfig.screenPosZ},
+    {"MOVIE", "SCREEN_DIVIDE_W", "10.0", &movieConfig.screenDivideW},
+    {"MOVIE", "SCREEN_DIVIDE_H", "10.0", &movieConfig.screenDivideH},
+};
+
 // The whole directory, however long, so that a refusal can say how long it is.
 bool currentDirectory(std::string& directory, int& errorNumber) {
     std::vector<char> buffer(kPathBufferSize);
@@ -125,19 +144,9 @@ void loadConfigurationFrom(const IniFile& ini) {
         readReal(ini, section, key, "80.0", trackingConfig.patterns[n - 1].width);
     }
 
-    section = "BULLET";
-    readReal(ini, section, "GRAVITY", "-98.0", physicsConfig.gravity);
-    readReal(ini, section, "MODEL_MASS", "100.0", physicsConfig.modelMass);
-    readReal(ini, section, "SCREEN_MASS", "150.0", physicsConfig.screenMass);
-
-    section = "MOVIE";
-    readText(ini, section, "FILE", "", movieConfig.file);
-    readReal(ini, section, "SCREEN_SIZE", "100.0", movieConfig.screenSize);
-    readReal(ini, section, "SCREEN_POSX", "0.0", movieConfig.screenPosX);
-    readReal(ini, section, "SCREEN_POSY", "10.0", movieConfig.screenPosY);
-    readReal(ini, section, "SCREEN_POSZ", "0.0", movieConfig.screenPosZ);
-    readReal(ini, section, "SCREEN_DIVIDE_W", "10.0", movieConfig.screenDivideW);
-    readReal(ini, section, "SCREEN_DIVIDE_H", "10.0", movieConfig.screenDivideH);
+    readText(ini, "MOVIE", "FILE", "", movieConfig.file);
+    for (const RealSetting& setting : kRealSettings)
+        readReal(ini, setting.section, setting.key, setting.fallback, *setting.field);
 }
 
 const MotionConfig* getMotionConfig(int index) {
