@@ -10,6 +10,7 @@
 #include "synthetic/synthetic_scene.h"
 #include "tests/support/gl_window.h"
 #include "tests/support/memory_camera.h"
+#include "tests/tracking/quiet_tracker.h"
 #include "tracking/tracking.h"
 
 namespace kelmo {
@@ -67,16 +68,13 @@ protected:
         if (!testing_support::glutStarted()) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
         ASSERT_NE(withMarker, nullptr) << "the fixtures did not load";
         camera_ = new MemoryCamera(imageWidth, imageHeight);
-        testing::internal::CaptureStdout();
-        const bool initialised = initTrackingWithSource(slotsConfig(), std::unique_ptr<VideoSource>(camera_));
-        console = testing::internal::GetCapturedStdout();
+        const bool initialised = testing_support::initTrackingCapturing(
+            slotsConfig(), std::unique_ptr<VideoSource>(camera_), console);
         ASSERT_TRUE(initialised) << console;
     }
     void TearDown() override {
         if (camera_ == nullptr) return;
-        testing::internal::CaptureStdout();
-        cleanupTracking();
-        testing::internal::GetCapturedStdout();
+        testing_support::cleanupTrackingQuietly();
         camera_ = nullptr;
     }
 

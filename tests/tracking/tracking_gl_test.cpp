@@ -9,6 +9,7 @@
 
 #include "tests/support/gl_window.h"
 #include "tests/support/memory_camera.h"
+#include "tests/tracking/quiet_tracker.h"
 #include "tracking/gl_matrices.h"
 #include "tracking/tracking.h"
 
@@ -55,17 +56,12 @@ protected:
         pixels = testImage();
         camera = new MemoryCamera(kWidth, kHeight);
         camera->frame = &pixels;
-        testing::internal::CaptureStdout();
-        const bool initialised = initTrackingWithSource(configWithCameraFile(sampleCameraFile()),
-                                                        std::unique_ptr<VideoSource>(camera));
-        console = testing::internal::GetCapturedStdout();
+        const bool initialised = testing_support::initTrackingCapturing(
+            configWithCameraFile(sampleCameraFile()), std::unique_ptr<VideoSource>(camera), console);
         ASSERT_TRUE(initialised) << console;
     }
     void TearDown() override {
-        if (camera == nullptr) return;
-        testing::internal::CaptureStdout();
-        cleanupTracking();
-        testing::internal::GetCapturedStdout();
+        if (camera != nullptr) testing_support::cleanupTrackingQuietly();
     }
     std::vector<uint8_t> pixels;
     MemoryCamera* camera = nullptr;  // owned by the tracker
@@ -168,9 +164,9 @@ TEST(TrackerStartUp, WarnsOfAnotherAspectAndAnUnusablePatternOne) {
     ASSERT_TRUE(testing_support::glutStarted());
     TrackingConfig config = configWithCameraFile(sampleCameraFile());
     std::strcpy(config.patterns[0].file, "no-such.patt");
-    testing::internal::CaptureStdout();
-    const bool initialised = initTrackingWithSource(config, std::make_unique<MemoryCamera>(320, 180));
-    const std::string console = testing::internal::GetCapturedStdout();
+    std::string console;
+    const bool initialised =
+        testing_support::initTrackingCapturing(config, std::make_unique<MemoryCamera>(320, 180), console);
     ASSERT_TRUE(initialised) << console;
     EXPECT_NE(console.find(
                   "Warning: the camera image 320x180 has another aspect than CAM_PARA " + sampleCameraFile() +
