@@ -72,13 +72,21 @@ void setCounters(benchmark::State& state, size_t frames, int64_t found, int corr
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(frames));
 }
 
-void BM_KelmoDetectAndPose(benchmark::State& state) {
+// The frames, with OpenCV on one thread; null, the run marked as failed, when they could not be made.
+const Workload* readyWorkload(benchmark::State& state) {
     const Workload& w = workload();
     if (!w.error.empty()) {
         state.SkipWithError(w.error.c_str());
-        return;
+        return nullptr;
     }
     cv::setNumThreads(1);
+    return &w;
+}
+
+void BM_KelmoDetectAndPose(benchmark::State& state) {
+    const Workload* ready = readyWorkload(state);
+    if (ready == nullptr) return;
+    const Workload& w = *ready;
     MarkerDetector detector(w.camera, w.matcher);
     std::vector<MarkerInfo> markers;
     const double center[2] = {0.0, 0.0};
@@ -116,12 +124,9 @@ void BM_KelmoDetectAndPose(benchmark::State& state) {
 }
 
 void BM_ArucoDetectAndPose(benchmark::State& state) {
-    const Workload& w = workload();
-    if (!w.error.empty()) {
-        state.SkipWithError(w.error.c_str());
-        return;
-    }
-    cv::setNumThreads(1);
+    const Workload* ready = readyWorkload(state);
+    if (ready == nullptr) return;
+    const Workload& w = *ready;
     const cv::Ptr<cv::aruco::Dictionary> dictionary = arucoDictionary();
     const cv::Ptr<cv::aruco::DetectorParameters> parameters = cv::aruco::DetectorParameters::create();
     const double(*m)[4] = w.camera.mat;
