@@ -7,15 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz/fuzz_check.h"
 #include "tracking/camera_param.h"
-
-namespace {
-
-void check(bool condition) {
-    if (!condition) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kelmo::CameraParam param;

@@ -9,12 +9,9 @@
 #include <string_view>
 
 #include "app/ini_file.h"
+#include "fuzz/fuzz_check.h"
 
 namespace {
-
-void check(bool condition) {
-    if (!condition) __builtin_trap();
-}
 
 int file = -1;  // an in-memory file that load() reads the input from
 

@@ -10,15 +10,12 @@
 #include <cstdint>
 #include <string>
 
+#include "fuzz/fuzz_check.h"
 #include "movie/audio_track.h"
 #include "movie/frame_conversion.h"
 #include "movie/video_decoder.h"
 
 namespace {
-
-void check(bool condition) {
-    if (!condition) __builtin_trap();
-}
 
 int file = -1;
 std::string path;

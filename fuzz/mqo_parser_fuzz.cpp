@@ -6,13 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fuzz/fuzz_check.h"
 #include "model/mqo_parser.h"
 
 namespace {
-
-void check(bool condition) {
-    if (!condition) __builtin_trap();
-}
 
 void checkDocument(const kelmo::MqoDocument& doc) {
     const int materialLimit = doc.materials.empty() ? 1 : static_cast<int>(doc.materials.size());

@@ -5,15 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz/fuzz_check.h"
 #include "tracking/pattern_file.h"
-
-namespace {
-
-void check(bool condition) {
-    if (!condition) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kelmo::PatternData pattern;

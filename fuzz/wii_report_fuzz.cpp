@@ -4,13 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fuzz/fuzz_check.h"
 #include "wiimote/wii_report.h"
 
 namespace {
-
-void check(bool condition) {
-    if (!condition) __builtin_trap();
-}
 
 template <typename T>
 bool untouched(const T& value, uint8_t fill) {
