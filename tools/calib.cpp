@@ -223,11 +223,6 @@ void printLens(const OpenCvLens& l) {
                 l.fx, l.fy, l.cx, l.cy, l.k1, l.k2, l.p1, l.p2, l.k3);
 }
 
-void printFit(const CameraFit& fit, const char* source) {
-    std::printf("2.x model: maps viewing rays within %.3f px RMS (%.3f px at most) of %s over the image\n",
-                fit.rmsPx, fit.maxPx, source);
-}
-
 int calibrate(const Options& options) {
     Collected collected;
     std::string error;
@@ -263,28 +258,35 @@ int calibrate(const Options& options) {
     return finish(result, options.output);
 }
 
-int convertOpenCv(const Options& options) {
-    OpenCvLens lens;
+// Another calibration: read from path, shown, fitted with the 2.x model and written.
+template <class Model, class Show>
+int convert(const std::string& path, bool (*load)(const std::string&, Model&, std::string&), Show show,
+            const char* modelName, const std::string& output) {
+    Model model;
     CameraFit fit;
     std::string error;
-    if (!loadOpenCvLens(options.fromOpenCv, lens, error)) return refuse(options.fromOpenCv + ": " + error);
-    std::printf("%s: %dx%d pixels\n", options.fromOpenCv.c_str(), lens.width, lens.height);
-    printLens(lens);
-    if (!fitCameraParam(lens, fit, error)) return refuse(options.fromOpenCv + ": " + error);
-    printFit(fit, "the OpenCV model");
-    return finish(fit, options.output);
+    if (!load(path, model, error)) return refuse(path + ": " + error);
+    show(model);
+    if (!fitCameraParam(model, fit, error)) return refuse(path + ": " + error);
+    std::printf("2.x model: maps viewing rays within %.3f px RMS (%.3f px at most) of %s over the image\n",
+                fit.rmsPx, fit.maxPx, modelName);
+    return finish(fit, output);
+}
+
+int convertOpenCv(const Options& options) {
+    const auto show = [&](const OpenCvLens& lens) {
+        std::printf("%s: %dx%d pixels\n", options.fromOpenCv.c_str(), lens.width, lens.height);
+        printLens(lens);
+    };
+    return convert(options.fromOpenCv, loadOpenCvLens, show, "the OpenCV model", options.output);
 }
 
 int convertDat(const Options& options) {
-    Version4Camera camera;
-    CameraFit fit;
-    std::string error;
-    if (!loadVersion4Camera(options.fromDat, camera, error)) return refuse(options.fromDat + ": " + error);
-    std::printf("%s: %dx%d pixels, k1 %.5f k2 %.5f p1 %.5f p2 %.5f s %.5f\n", options.fromDat.c_str(),
-                camera.xsize, camera.ysize, camera.k1, camera.k2, camera.p1, camera.p2, camera.s);
-    if (!fitCameraParam(camera, fit, error)) return refuse(options.fromDat + ": " + error);
-    printFit(fit, "the version 4 model");
-    return finish(fit, options.output);
+    const auto show = [&](const Version4Camera& camera) {
+        std::printf("%s: %dx%d pixels, k1 %.5f k2 %.5f p1 %.5f p2 %.5f s %.5f\n", options.fromDat.c_str(),
+                    camera.xsize, camera.ysize, camera.k1, camera.k2, camera.p1, camera.p2, camera.s);
+    };
+    return convert(options.fromDat, loadVersion4Camera, show, "the version 4 model", options.output);
 }
 
 int printBoard(const Options& options) {
