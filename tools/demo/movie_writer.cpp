@@ -62,20 +62,18 @@ bool encode(Output& out, AVCodecContext* codec, AVStream* stream, const AVFrame*
     return true;
 }
 
-// A new stream with a context for the codec's encoder, for the caller to set up and then open.
+// A new stream for the codec's encoder, opened once setUp has set its context up; the stream takes
+// the encoder's parameters.
+template <class SetUp>
 bool addStream(Output& out, AVCodecID codec, const std::string& kind, AVStream*& stream,
-               AVCodecContext*& context, std::string& error) {
+               AVCodecContext*& context, SetUp setUp, std::string& error) {
     const AVCodec* encoder = avcodec_find_encoder(codec);
     if (encoder == nullptr) return fail(error, "no " + kind + " encoder", AVERROR_ENCODER_NOT_FOUND);
     stream = avformat_new_stream(out.format, nullptr);
     context = avcodec_alloc_context3(encoder);
     if (stream == nullptr || context == nullptr) return fail(error, kind, AVERROR(ENOMEM));
-    return true;
-}
-
-// Opens the encoder as the context is set up and hands its parameters to the stream.
-bool openStream(AVStream* stream, AVCodecContext* context, const std::string& kind, std::string& error) {
-    const int result = avcodec_open2(context, context->codec, nullptr);
+    setUp(context);
+    const int result = avcodec_open2(context, encoder, nullptr);
     if (result < 0) return fail(error, "cannot open the " + kind + " encoder", result);
     stream->time_base = context->time_base;
     avcodec_parameters_from_context(stream->codecpar, context);
@@ -84,37 +82,37 @@ bool openStream(AVStream* stream, AVCodecContext* context, const std::string& ki
 
 bool addVideo(Output& out, const MovieSpec& spec, std::string& error) {
     const bool mjpeg = spec.video == MovieVideoCodec::Mjpeg;
+    const AVPixelFormat pixels = mjpeg ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV420P;
+    const auto setUp = [&](AVCodecContext* c) {
+        c->width = spec.width;
+        c->height = spec.height;
+        c->time_base = AVRational{1, spec.framesPerSecond};
+        c->framerate = AVRational{spec.framesPerSecond, 1};
+        c->pix_fmt = pixels;
+        c->flags |= AV_CODEC_FLAG_QSCALE;
+        c->global_quality = FF_QP2LAMBDA * spec.quality;
+        c->gop_size = 12;
+        c->max_b_frames = 0;
+    };
     if (!addStream(out, mjpeg ? AV_CODEC_ID_MJPEG : AV_CODEC_ID_MPEG4, "video", out.videoStream, out.video,
-                   error))
+                   setUp, error))
         return false;
-    AVCodecContext* c = out.video;
-    c->width = spec.width;
-    c->height = spec.height;
-    c->time_base = AVRational{1, spec.framesPerSecond};
-    c->framerate = AVRational{spec.framesPerSecond, 1};
-    c->pix_fmt = mjpeg ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV420P;
-    c->flags |= AV_CODEC_FLAG_QSCALE;
-    c->global_quality = FF_QP2LAMBDA * spec.quality;
-    c->gop_size = 12;
-    c->max_b_frames = 0;
-    if (!openStream(out.videoStream, c, "video", error)) return false;
-    out.scaler = sws_getContext(spec.width, spec.height, AV_PIX_FMT_RGB24, spec.width, spec.height,
-                                c->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    out.scaler = sws_getContext(spec.width, spec.height, AV_PIX_FMT_RGB24, spec.width, spec.height, pixels,
+                                SWS_BICUBIC, nullptr, nullptr, nullptr);
     return out.scaler != nullptr || fail(error, "no scaler", AVERROR(EINVAL));
 }
 
 bool addSound(Output& out, const MovieSpec& spec, std::string& error) {
     const bool pcm = spec.sound == MovieSoundCodec::Pcm;
-    if (!addStream(out, pcm ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_MP2, "sound", out.soundStream, out.sound,
-                   error))
-        return false;
-    AVCodecContext* c = out.sound;
-    c->sample_fmt = AV_SAMPLE_FMT_S16;
-    c->sample_rate = spec.sampleRate;
-    av_channel_layout_default(&c->ch_layout, spec.channels);
-    c->time_base = AVRational{1, spec.sampleRate};
-    if (!pcm) c->bit_rate = 64000 * spec.channels;  // valid for MPEG-1 and -2 rates alike
-    return openStream(out.soundStream, c, "sound", error);
+    const auto setUp = [&](AVCodecContext* c) {
+        c->sample_fmt = AV_SAMPLE_FMT_S16;
+        c->sample_rate = spec.sampleRate;
+        av_channel_layout_default(&c->ch_layout, spec.channels);
+        c->time_base = AVRational{1, spec.sampleRate};
+        if (!pcm) c->bit_rate = 64000 * spec.channels;  // valid for MPEG-1 and -2 rates alike
+    };
+    return addStream(out, pcm ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_MP2, "sound", out.soundStream, out.sound,
+                     setUp, error);
 }
 
 bool writeVideoFrame(Output& out, const MovieSpec& spec, int index, int64_t tick, std::vector<uint8_t>& rgb,
