@@ -8,6 +8,7 @@
 #include <fstream>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
+#include <optional>
 
 #include "tests/e2e/kelmo_process.h"
 #include "tests/support/xwindow.h"
@@ -99,6 +100,26 @@ protected:
     xwin::Connection x_;
 };
 
+// The program started on the hiro marker seen from straight above, the cube standing on it; window is
+// its window once it shows, or 0.
+class KelmoOnMarker : public KelmoRun {
+protected:
+    void SetUp() override {
+        KelmoRun::SetUp();
+        if (IsSkipped()) return;
+        writeMarkerScene("frontal");
+        kelmo.emplace(folder_.string());
+        window = kelmoWindow(*kelmo);
+    }
+    void TearDown() override {
+        kelmo.reset();  // ends the program before its folder goes
+        KelmoRun::TearDown();
+    }
+
+    std::optional<KelmoProcess> kelmo;
+    xwin::WindowId window = 0;
+};
+
 void expectFeatureLinesFirst(const std::string& out) {
     EXPECT_EQ(out.rfind("Use    \tARToolKit\nUse    \tBullet\nUse    \tWii Remote\nUse    \tMovie\n", 0), 0u)
         << out;
@@ -163,24 +184,18 @@ TEST_F(KelmoRun, ShowsTheVideoAndEndsCleanlyOnSigterm) {
     expectFrameRateLast(out);
 }
 
-TEST_F(KelmoRun, TheCharacterStandsOnTheMarker) {
-    writeMarkerScene("frontal");
-    KelmoProcess kelmo(folder_.string());
-    const xwin::WindowId window = kelmoWindow(kelmo);
+TEST_F(KelmoOnMarker, TheCharacterStandsOnTheMarker) {
     ASSERT_NE(window, 0u);
     // Seen from straight above, the red cube (a quarter of the marker wide) hides the marker's centre.
     cv::Mat shot;
     EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << "centre pixel " << centre(shot);
-    kelmo.signal(SIGTERM);
-    EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
+    kelmo->signal(SIGTERM);
+    EXPECT_EQ(kelmo->waitForExit(kExitSeconds), 0);
 }
 
 // Real key presses: "!" shows every physics body (the character's proxy box covers the cube), the
 // double quote goes back to the character, "s" switches shadows on, ESC ends the program cleanly.
-TEST_F(KelmoRun, KeysSwitchTheViewsAndEscEndsTheProgram) {
-    writeMarkerScene("frontal");
-    KelmoProcess kelmo(folder_.string());
-    const xwin::WindowId window = kelmoWindow(kelmo);
+TEST_F(KelmoOnMarker, KeysSwitchTheViewsAndEscEndsTheProgram) {
     ASSERT_NE(window, 0u);
     cv::Mat shot;
     // Blue, with red while the drag keeps it awake or green while it sleeps.
@@ -193,8 +208,8 @@ TEST_F(KelmoRun, KeysSwitchTheViewsAndEscEndsTheProgram) {
     ASSERT_TRUE(pressKeys(window, "s"));
     EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << "the cube stays in view with shadows on";
     ASSERT_TRUE(pressKeys(window, "Escape"));
-    EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
-    const std::string out = kelmo.output();
+    EXPECT_EQ(kelmo->waitForExit(kExitSeconds), 0);
+    const std::string out = kelmo->output();
     EXPECT_NE(out.find("bulletThread end\n*** "), std::string::npos) << out;
     expectFrameRateLast(out);
 }
@@ -221,10 +236,7 @@ RedPixels redPixels(const cv::Mat& shot) {
 // Played as a person plays it, seen from straight above the marker: holding 6 walks the cube
 // towards the marker's +X (image right), "c" brings it back, space drops a projectile from the
 // camera onto it, "c" clears it again, ESC ends the program.
-TEST_F(KelmoRun, TheCharacterWalksFiresAndResetsUnderRealKeys) {
-    writeMarkerScene("frontal");
-    KelmoProcess kelmo(folder_.string());
-    const xwin::WindowId window = kelmoWindow(kelmo);
+TEST_F(KelmoOnMarker, TheCharacterWalksFiresAndResetsUnderRealKeys) {
     ASSERT_NE(window, 0u);
     cv::Mat shot;
     ASSERT_TRUE(waitForCentre(x_, window, isCube, shot)) << centre(shot);
@@ -252,8 +264,8 @@ TEST_F(KelmoRun, TheCharacterWalksFiresAndResetsUnderRealKeys) {
     EXPECT_TRUE(waitForCentre(x_, window, isCube, shot)) << "the reset took the projectile away";
 
     ASSERT_TRUE(pressKeys(window, "Escape"));
-    EXPECT_EQ(kelmo.waitForExit(kExitSeconds), 0);
-    expectFrameRateLast(kelmo.output());
+    EXPECT_EQ(kelmo->waitForExit(kExitSeconds), 0);
+    expectFrameRateLast(kelmo->output());
 }
 
 // The movie on its brick screen, half transparent over the wooden desk; a file that is no movie is
