@@ -20,4 +20,15 @@ inline std::string emptyFolder(const std::string& name) {
     return path;
 }
 
+// A case with a scratch folder of its own, named after its test suite: empty when the case starts,
+// gone when it ends.
+class ScratchFolderTest : public ::testing::Test {
+protected:
+    ScratchFolderTest()
+        : folder_(emptyFolder(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name())) {}
+    ~ScratchFolderTest() override { std::filesystem::remove_all(folder_); }
+
+    std::string folder_;  // without a trailing slash
+};
+
 }  // namespace kelmo::testing_support

@@ -49,10 +49,9 @@ double figure(const std::string& out, const std::string& label) {
     return at == std::string::npos ? NAN : std::atof(out.c_str() + at + label.size());
 }
 
-class Calib : public testing::Test {
+class Calib : public testing_support::ScratchFolderTest {
 protected:
     void SetUp() override {
-        folder_ = testing_support::emptyFolder("calib");
         std::string error;
         ASSERT_TRUE(loadCameraParam(kFixtures + "camera_para.dat", known_, error)) << error;
         // The fixture's lens centre lies 22 px below its principal point and its scale is not 1; push
@@ -69,7 +68,6 @@ protected:
         scene_ = SyntheticScene::create(fine, syntheticChessboard(board_), error);
         ASSERT_NE(scene_, nullptr) << error;
     }
-    void TearDown() override { fs::remove_all(folder_); }
 
     // View n of a series that tilts the board 30° to 50° towards every side of the image (the camera
     // turned a quarter at a time: a principal point needs both signs of tilt about both axes) and moves
@@ -105,7 +103,6 @@ protected:
         return list;
     }
 
-    std::string folder_;
     ChessboardSpec board_{9, 6, 20.0};
     CameraParam known_;
     std::unique_ptr<SyntheticScene> scene_;

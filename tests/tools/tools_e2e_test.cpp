@@ -40,17 +40,15 @@ int count(const std::string& text, const std::string& what) {
     return n;
 }
 
-class Tools : public testing::Test {
+class Tools : public testing_support::ScratchFolderTest {
 protected:
     void SetUp() override {
-        folder_ = testing_support::emptyFolder("tools");
         std::string error;
         ASSERT_TRUE(loadCameraParam(kFixtures + "camera_para.dat", camera_, error)) << error;
         ASSERT_TRUE(loadPatternFile(kFixtures + "patt.hiro", hiro_, error)) << error;
         scene_ = SyntheticScene::create(camera_, syntheticMarkerFromPattern(hiro_, 80.0), error);
         ASSERT_NE(scene_, nullptr) << error;
     }
-    void TearDown() override { fs::remove_all(folder_); }
 
     // Hiro seen from above at the given sideways offset.
     cv::Mat frame(double offset, uint64_t number) {
@@ -66,7 +64,6 @@ protected:
                quoted(kFixtures + "patt.hiro") + " " + options + " " + inputs;
     }
 
-    std::string folder_;
     CameraParam camera_;
     PatternData hiro_;
     std::unique_ptr<SyntheticScene> scene_;
