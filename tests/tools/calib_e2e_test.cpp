@@ -177,6 +177,61 @@ TEST_F(Calib, TooFewViewsAreRefusedAndNothingIsWritten) {
     EXPECT_FALSE(fs::exists(output));
 }
 
+// Catches a conversion that reads a field from the wrong place (the later file is big-endian, its
+// focal lengths follow the lens terms), drops the distortion, or writes nothing: both files describe
+// one camera, and the 2.x file written from each must send its rays where that camera does.
+TEST_F(Calib, BothConversionsSendEveryRayWhereTheSourceCameraDoes) {
+    const double fx = 600, fy = 598, cx = 322, cy = 236, k1 = -0.12, k2 = 0.04;
+    const std::string yml = folder_ + "/opencv.yml";
+    std::ofstream(yml) << "%YAML:1.0\n---\nimage_width: 640\nimage_height: 480\n"
+                       << "camera_matrix: !!opencv-matrix\n   rows: 3\n   cols: 3\n   dt: d\n   data: [ " << fx
+                       << ", 0., " << cx << ", 0., " << fy << ", " << cy << ", 0., 0., 1. ]\n"
+                       << "distortion_coefficients: !!opencv-matrix\n   rows: 1\n   cols: 5\n   dt: d\n"
+                       << "   data: [ " << k1 << ", " << k2 << ", 0., 0., 0. ]\n";
+    const std::string later = folder_ + "/later.dat";
+    {
+        // Sizes, the 3 x 4 projection, then k1 k2 p1 p2 fx fy x0 y0 s; all big-endian.
+        const double numbers[21] = {fx, 0, cx, 0, 0, fy, cy, 0, 0, 0, 1, 0, k1, k2, 0, 0, fx, fy, cx, cy, 1};
+        std::ofstream out(later, std::ios::binary);
+        const auto putBigEndian = [&out](const void* value, size_t size) {
+            for (size_t i = size; i-- > 0;) out.put(static_cast<const char*>(value)[i]);
+        };
+        for (const int32_t size : {640, 480}) putBigEndian(&size, sizeof size);
+        for (const double number : numbers) putBigEndian(&number, sizeof number);
+    }
+
+    for (const std::string& option : {"--from-opencv '" + yml + "'", "--from-dat '" + later + "'"}) {
+        SCOPED_TRACE(option);
+        const std::string output = folder_ + "/camera_para.dat";
+        fs::remove(output);
+        const CalibResult result = run(kCalib + " " + option + " -o '" + output + "'", folder_ + "/err");
+        ASSERT_EQ(result.status, 0) << result.out << (result.errorLines.empty() ? "" : result.errorLines[0]);
+        CameraParam written;
+        std::string error;
+        ASSERT_TRUE(loadCameraParam(output, written, error)) << error;
+        EXPECT_EQ(written.xsize, 640);
+        EXPECT_EQ(written.ysize, 480);
+        std::vector<double> differences;
+        for (int j = 0; j <= 20; ++j) {
+            for (int i = 0; i <= 20; ++i) {
+                // A ray towards the central 90 % of the image, and the pixel the source camera gives it.
+                const double x = (639.0 * (0.05 + 0.9 * i / 20) - cx) / fx;
+                const double y = (479.0 * (0.05 + 0.9 * j / 20) - cy) / fy;
+                const double r2 = x * x + y * y, radial = 1 + k1 * r2 + k2 * r2 * r2;
+                const double sx = fx * x * radial + cx, sy = fy * y * radial + cy;
+                double h[3], wx, wy;
+                for (int r = 0; r < 3; ++r)
+                    h[r] = written.mat[r][0] * x + written.mat[r][1] * y + written.mat[r][2] + written.mat[r][3];
+                idealToObserved(written, h[0] / h[2], h[1] / h[2], wx, wy);
+                differences.push_back(std::hypot(wx - sx, wy - sy));
+            }
+        }
+        std::sort(differences.begin(), differences.end());
+        EXPECT_LE(differences[differences.size() / 2], 0.3);
+        EXPECT_LE(differences[differences.size() * 95 / 100], 1.0);
+    }
+}
+
 // Catches calibration from views that all sit in one part of the image: the lens would be extrapolated
 // over the rest.
 TEST(CalibrationViews, ViewsThatLeaveAPartOfTheImageEmptyAreRefused) {
