@@ -195,7 +195,10 @@ bool writeMovie(const std::string& path, const MovieSpec& spec, std::string& err
     }
     const int64_t totalSamples = out.sound ? int64_t(spec.soundSeconds * spec.sampleRate) : 0;
     const int soundStep = out.sound && out.sound->frame_size > 0 ? out.sound->frame_size : 1024;
-    std::vector<uint8_t> rgb(size_t(spec.width) * spec.height * 3);
+    // swscale's vector code reads whole blocks, past the end of the last row: the slack keeps those
+    // reads inside the buffer and their bytes fixed, so a movie's last pixels do not vary from run to run.
+    constexpr size_t kScalerOverread = 64;
+    std::vector<uint8_t> rgb(size_t(spec.width) * spec.height * 3 + kScalerOverread);
     size_t frame = 0;
     int64_t sample = 0;
     // In time order, so that the file interleaves like a real recording.
