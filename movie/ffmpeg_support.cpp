@@ -29,9 +29,11 @@ const char* const kMovieDecoders =
 
 namespace {
 
-struct Options {
+// The options that hold FFmpeg to kMovieDecoders, for one open call.
+struct DecoderList {
     AVDictionary* entries = nullptr;
-    ~Options() { av_dict_free(&entries); }
+    DecoderList() { av_dict_set(&entries, "codec_whitelist", kMovieDecoders, 0); }
+    ~DecoderList() { av_dict_free(&entries); }
 };
 
 }  // namespace
@@ -43,8 +45,7 @@ int openMovieInput(const std::string& path, AVFormatContext** format, std::strin
         reason = "this FFmpeg cannot read AVI files";
         return AVERROR_DEMUXER_NOT_FOUND;
     }
-    Options options;
-    av_dict_set(&options.entries, "codec_whitelist", kMovieDecoders, 0);
+    DecoderList options;
     const int result = avformat_open_input(format, path.c_str(), avi, &options.entries);
     if (result == AVERROR_INVALIDDATA)
         reason = "it is not an AVI file or its headers are damaged";
@@ -59,8 +60,7 @@ bool isMovieDecoder(const AVCodec* decoder) {
 
 int openMovieDecoder(AVCodecContext* codec, const AVCodec* decoder) {
     if (!isMovieDecoder(decoder)) return AVERROR_DECODER_NOT_FOUND;
-    Options options;
-    av_dict_set(&options.entries, "codec_whitelist", kMovieDecoders, 0);
+    DecoderList options;
     return avcodec_open2(codec, decoder, &options.entries);
 }
 

@@ -217,9 +217,8 @@ int screenDivision(double value) {
 }
 
 int screenBrickCount(double divideW, double divideH) {
-    if (!(divideW >= 1) || !(divideH >= 1)) return 0;
-    const double bricks = std::trunc(divideW) * std::trunc(divideH);
-    return bricks >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(bricks);
+    const long long bricks = static_cast<long long>(screenDivision(divideW)) * screenDivision(divideH);
+    return bricks >= INT_MAX ? INT_MAX : static_cast<int>(bricks);
 }
 
 }  // namespace kelmo
