@@ -21,8 +21,6 @@
 namespace kelmo {
 namespace {
 
-constexpr double kDistortionScale = 100000000.0;
-
 using big_endian::readCameraHead;
 using big_endian::readDoubles;
 

@@ -12,8 +12,6 @@
 namespace kelmo {
 namespace {
 
-constexpr double kDistortionScale = 100000000.0;
-
 using big_endian::readCameraHead;
 using big_endian::readDoubles;
 using big_endian::writeDouble;
@@ -105,21 +103,6 @@ std::string formatCameraParam(const CameraParam& param) {
     }
     text += "--------------------------------------\n";
     return text;
-}
-
-void idealToObserved(const CameraParam& param, double ix, double iy, double& ox, double& oy) {
-    const double* d = param.distFactor;
-    const double p = d[2] / kDistortionScale;
-    const double x = (ix - d[0]) * d[3];
-    const double y = (iy - d[1]) * d[3];
-    if (x == 0.0 && y == 0.0) {
-        ox = d[0];
-        oy = d[1];
-        return;
-    }
-    const double k = 1.0 - p * (x * x + y * y);
-    ox = x * k + d[0];
-    oy = y * k + d[1];
 }
 
 void observedToIdeal(const CameraParam& param, double ox, double oy, double& ix, double& iy) {

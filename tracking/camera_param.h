@@ -30,8 +30,25 @@ CameraParam changeCameraParamSize(const CameraParam& param, int xsize, int ysize
 // The seven-line console display of a parameter set.
 std::string formatCameraParam(const CameraParam& param);
 
-// Lens model: ideal (pinhole) pixel coordinates <-> observed (camera) pixel coordinates.
-void idealToObserved(const CameraParam& param, double ix, double iy, double& ox, double& oy);
+// distFactor[2] is stored multiplied by this.
+constexpr double kDistortionScale = 100000000.0;
+
+// Lens model: ideal (pinhole) pixel coordinates <-> observed (camera) pixel coordinates. The forward
+// direction is inline: detection runs it for every sample it takes of a marker.
+inline void idealToObserved(const CameraParam& param, double ix, double iy, double& ox, double& oy) {
+    const double* d = param.distFactor;
+    const double p = d[2] / kDistortionScale;
+    const double x = (ix - d[0]) * d[3];
+    const double y = (iy - d[1]) * d[3];
+    if (x == 0.0 && y == 0.0) {
+        ox = d[0];
+        oy = d[1];
+        return;
+    }
+    const double k = 1.0 - p * (x * x + y * y);
+    ox = x * k + d[0];
+    oy = y * k + d[1];
+}
 void observedToIdeal(const CameraParam& param, double ox, double oy, double& ix, double& iy);
 
 }  // namespace kelmo

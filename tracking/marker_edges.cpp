@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "tracking/bilinear.h"
+
 namespace kelmo {
 namespace {
 
@@ -11,8 +13,10 @@ struct Point {
     double x, y;
 };
 
-constexpr int kRefinePasses = 2;
-constexpr double kProfileStep = 0.25;  // ideal pixels between brightness samples across an edge
+// Ideal pixels between brightness samples across an edge: coarse while the sides are found, fine for
+// the last pass.
+constexpr double kCoarseStep = 0.5;
+constexpr double kFineStep = 0.25;
 constexpr double kMinContrast = 12.0;  // grey levels between the two sides of a usable edge profile
 
 // Total least squares: the line through the points' mean along their principal direction.
@@ -38,26 +42,6 @@ bool fitLine(const std::vector<Point>& points, double line[3]) {
     return true;
 }
 
-// The mean of blue, green and red at (x, y) in observed pixels, as sampleGrey reads it: bilinear is
-// linear, so adding each pixel's channels first gives the same value for a third of the arithmetic.
-// The profiles below read this tens of thousands of times a frame.
-inline double greyAt(const ImageView& image, double x, double y) {
-    x = std::clamp(x, 0.0, image.width - 1.0);
-    y = std::clamp(y, 0.0, image.height - 1.0);
-    const int x0 = std::min(static_cast<int>(x), std::max(image.width - 2, 0));
-    const int y0 = std::min(static_cast<int>(y), std::max(image.height - 2, 0));
-    const int right = x0 + 1 < image.width ? 3 : 0;
-    const int down = y0 + 1 < image.height ? image.stride : 0;
-    const uint8_t* p = image.pixels + static_cast<size_t>(y0) * image.stride + 3 * x0;
-    const int a = p[0] + p[1] + p[2];
-    const int b = p[right] + p[right + 1] + p[right + 2];
-    const int c = p[down] + p[down + 1] + p[down + 2];
-    const int d = p[down + right] + p[down + right + 1] + p[down + right + 2];
-    const double fx = x - x0, fy = y - y0;
-    const double top = a + (b - a) * fx, bottom = c + (d - c) * fx;
-    return (top + (bottom - top) * fy) * (1.0 / 3.0);
-}
-
 bool intersect(const double l1[3], const double l2[3], double out[2]) {
     const double det = l1[0] * l2[1] - l2[0] * l1[1];
     if (std::fabs(det) < 1e-4) return false;
@@ -77,36 +61,48 @@ bool cornersFromLines(const double line[4][3], double vertex[4][2]) {
 // area says: a camera pixel (and any blur) keeps the amount of light, so the estimate is exact for a
 // straight edge however soft it looks. False when the profile shows no clear edge.
 bool edgeCrossing(const ImageView& image, const CameraParam& param, Point p, Point normal, double reach,
-                  Point& edge) {
-    const int steps = static_cast<int>(reach / kProfileStep);
+                  double step, Point& edge) {
+    const int steps = std::clamp(static_cast<int>(reach / step), 1, 31);  // each way
+    const int count = 2 * steps + 1;
+    const double span = (count - 1) * step;
+    // The lens moves points along a cubic, so over a profile a few pixels long a parabola through its
+    // two ends and its middle places the samples to a millionth of a pixel, for three lens
+    // corrections instead of one per sample.
+    const double half = 0.5 * span;
+    Point start, middle, end;
+    idealToObserved(param, p.x - half * normal.x, p.y - half * normal.y, start.x, start.y);
+    idealToObserved(param, p.x, p.y, middle.x, middle.y);
+    idealToObserved(param, p.x + half * normal.x, p.y + half * normal.y, end.x, end.y);
+    const Point slope{0.5 * (end.x - start.x), 0.5 * (end.y - start.y)};
+    const Point bend{0.5 * (end.x + start.x) - middle.x, 0.5 * (end.y + start.y) - middle.y};
     double profile[64];
-    const int count = std::min(2 * steps + 1, 64);
+    const double perStep = 1.0 / steps;
     for (int k = 0; k < count; ++k) {
-        const double s = (k - steps) * kProfileStep;
-        double ox, oy;
-        idealToObserved(param, p.x + s * normal.x, p.y + s * normal.y, ox, oy);
-        profile[k] = greyAt(image, ox, oy);
+        const double t = (k - steps) * perStep;  // -1 at the start, 1 at the end
+        profile[k] = sampleGrey(image, middle.x + t * (slope.x + t * bend.x), middle.y + t * (slope.y + t * bend.y));
     }
     const double first = 0.5 * (profile[0] + profile[1]);
     const double last = 0.5 * (profile[count - 1] + profile[count - 2]);
     if (std::fabs(last - first) < kMinContrast) return false;
     // Share of light along the profile (trapezoid rule), from the light end.
-    double light = 0.0;
-    for (int k = 0; k + 1 < count; ++k) {
-        const double a = std::clamp((profile[k] - first) / (last - first), 0.0, 1.0);
-        const double b = std::clamp((profile[k + 1] - first) / (last - first), 0.0, 1.0);
-        light += 0.5 * (a + b) * kProfileStep;
+    const double perLevel = 1.0 / (last - first);
+    double share = 0.0, ends = 0.0;
+    for (int k = 0; k < count; ++k) {
+        const double level = std::clamp((profile[k] - first) * perLevel, 0.0, 1.0);
+        share += level;
+        if (k == 0 || k == count - 1) ends += level;
     }
-    const double span = (count - 1) * kProfileStep;
+    const double light = (share - 0.5 * ends) * step;
     // light is the part of the span on the "last" side of the edge.
-    const double s = -steps * kProfileStep + (span - light);
+    const double s = -steps * step + (span - light);
     if (std::fabs(s) > reach) return false;
     edge = {p.x + s * normal.x, p.y + s * normal.y};
     return true;
 }
 
 // Moves each side onto the brightness edge near the current corners and refits it.
-bool refineSides(const ImageView& image, const CameraParam& param, double line[4][3], double vertex[4][2]) {
+bool refineSides(const ImageView& image, const CameraParam& param, double step, double line[4][3],
+                 double vertex[4][2]) {
     double shortest = 1e9;
     for (int i = 0; i < 4; ++i)
         shortest = std::min(shortest, std::hypot(vertex[(i + 1) % 4][0] - vertex[i][0],
@@ -120,14 +116,14 @@ bool refineSides(const ImageView& image, const CameraParam& param, double line[4
         const double length = std::hypot(b.x - a.x, b.y - a.y);
         if (length < 4.0) return false;
         const Point normal{-(b.y - a.y) / length, (b.x - a.x) / length};
-        const int samples = std::clamp(static_cast<int>(length / 2.0), 6, 48);
+        const int samples = std::clamp(static_cast<int>(length / 2.0), 6, step < 0.4 ? 48 : 16);
         points.clear();
         for (int k = 0; k < samples; ++k) {
             // Keep clear of the corners, where two edges blur into each other.
             const double t = 0.1 + 0.8 * (k + 0.5) / samples;
             Point edge;
             if (edgeCrossing(image, param, {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)}, normal, reach,
-                             edge))
+                             step, edge))
                 points.push_back(edge);
         }
         if (static_cast<int>(points.size()) < samples / 2) continue;  // keep the contour's fit
@@ -172,9 +168,7 @@ bool fitSquareEdges(const ImageView& image, const CameraParam& param, const Squa
         if (!fitLine(points, line[i])) return false;
     }
     if (!cornersFromLines(line, vertex)) return false;
-    for (int pass = 0; pass < kRefinePasses; ++pass)
-        if (!refineSides(image, param, line, vertex)) return false;
-    return true;
+    return refineSides(image, param, kCoarseStep, line, vertex) && refineSides(image, param, kFineStep, line, vertex);
 }
 
 }  // namespace kelmo

@@ -39,24 +39,25 @@ bool samplePattern(const ImageView& image, const CameraParam& param, const doubl
     const int nx = samplesAlong(std::max(distance2(vertex[0], vertex[1]), distance2(vertex[2], vertex[3])));
     const int ny = samplesAlong(std::max(distance2(vertex[1], vertex[2]), distance2(vertex[3], vertex[0])));
     const int perCellX = nx / kPatternSide, perCellY = ny / kPatternSide;
-    double sums[kPatternSide][kPatternSide][3] = {};
+    int64_t sums[kPatternSide][kPatternSide][3] = {};
+    double us[kMaxSamplesPerSide];
+    for (int i = 0; i < nx; ++i) us[i] = 0.25 + 0.5 * (i + 0.5) / nx;
     for (int j = 0; j < ny; ++j) {
         // The pattern is the central half of the square: from 1/4 to 3/4 of each side.
         const double v = 0.25 + 0.5 * (j + 0.5) / ny;
+        int64_t(*row)[3] = sums[j / perCellY];
         for (int i = 0; i < nx; ++i) {
-            const double u = 0.25 + 0.5 * (i + 0.5) / nx;
+            const double u = us[i];
             const double w = m[6] * u + m[7] * v + m[8];
             if (w == 0.0) return false;
-            const double ix = (m[0] * u + m[1] * v + m[2]) / w;
-            const double iy = (m[3] * u + m[4] * v + m[5]) / w;
-            double ox, oy, bgr[3];
-            idealToObserved(param, ix, iy, ox, oy);
-            sampleBgr(image, ox, oy, bgr);
-            double* cell = sums[j / perCellY][i / perCellX];
-            for (int k = 0; k < 3; ++k) cell[k] += bgr[k];
+            const double perW = 1.0 / w;
+            double ox, oy;
+            idealToObserved(param, (m[0] * u + m[1] * v + m[2]) * perW, (m[3] * u + m[4] * v + m[5]) * perW, ox,
+                            oy);
+            addBgr(image, ox, oy, row[i / perCellX]);
         }
     }
-    const double count = perCellX * perCellY;
+    const double count = static_cast<double>(perCellX * perCellY) * static_cast<double>(kBilinearScale);
     for (int plane = 0; plane < kPatternPlanes; ++plane)
         for (int row = 0; row < kPatternSide; ++row)
             for (int column = 0; column < kPatternSide; ++column)
