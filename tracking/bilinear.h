@@ -18,8 +18,8 @@ constexpr int64_t kBilinearScale = kSubpixel * kSubpixel;
 // The four pixels around a position and the position's place between them.
 struct BilinearTap {
     const uint8_t* topLeft;
-    int right;    // bytes to the pixel on the right (0 in the last column)
-    size_t down;  // bytes to the pixel below (0 in the last row)
+    int right;       // bytes to the pixel on the right (0 in the last column)
+    size_t down;     // bytes to the pixel below (0 in the last row)
     int64_t fx, fy;  // 0 to kSubpixel
 };
 
@@ -58,8 +58,8 @@ inline double sampleGrey(const ImageView& image, double x, double y) {
     const uint8_t* b = a + tap.right;
     const uint8_t* c = a + tap.down;
     const uint8_t* d = c + tap.right;
-    const int64_t sum = bilinearBlend(tap, a[0] + a[1] + a[2], b[0] + b[1] + b[2], c[0] + c[1] + c[2],
-                                      d[0] + d[1] + d[2]);
+    const int64_t sum =
+        bilinearBlend(tap, a[0] + a[1] + a[2], b[0] + b[1] + b[2], c[0] + c[1] + c[2], d[0] + d[1] + d[2]);
     return static_cast<double>(sum) * (1.0 / (3.0 * static_cast<double>(kBilinearScale)));
 }
 

@@ -13,10 +13,14 @@ struct Point {
     double x, y;
 };
 
-// Ideal pixels between brightness samples across an edge: coarse while the sides are found, fine for
-// the last pass.
-constexpr double kCoarseStep = 0.5;
-constexpr double kFineStep = 0.25;
+// Each side is moved onto the image's edge twice. The first pass only has to come close, so a few
+// coarse profiles do; the second one's profiles decide the result.
+struct EdgePass {
+    double step;      // ideal pixels between brightness samples across the edge
+    int maxProfiles;  // per side
+};
+constexpr EdgePass kCoarsePass{0.5, 16};
+constexpr EdgePass kFinePass{0.25, 48};
 constexpr double kMinContrast = 12.0;  // grey levels between the two sides of a usable edge profile
 
 // Total least squares: the line through the points' mean along their principal direction.
@@ -79,7 +83,8 @@ bool edgeCrossing(const ImageView& image, const CameraParam& param, Point p, Poi
     const double perStep = 1.0 / steps;
     for (int k = 0; k < count; ++k) {
         const double t = (k - steps) * perStep;  // -1 at the start, 1 at the end
-        profile[k] = sampleGrey(image, middle.x + t * (slope.x + t * bend.x), middle.y + t * (slope.y + t * bend.y));
+        profile[k] =
+            sampleGrey(image, middle.x + t * (slope.x + t * bend.x), middle.y + t * (slope.y + t * bend.y));
     }
     const double first = 0.5 * (profile[0] + profile[1]);
     const double last = 0.5 * (profile[count - 1] + profile[count - 2]);
@@ -101,7 +106,7 @@ bool edgeCrossing(const ImageView& image, const CameraParam& param, Point p, Poi
 }
 
 // Moves each side onto the brightness edge near the current corners and refits it.
-bool refineSides(const ImageView& image, const CameraParam& param, double step, double line[4][3],
+bool refineSides(const ImageView& image, const CameraParam& param, const EdgePass& pass, double line[4][3],
                  double vertex[4][2]) {
     double shortest = 1e9;
     for (int i = 0; i < 4; ++i)
@@ -116,14 +121,14 @@ bool refineSides(const ImageView& image, const CameraParam& param, double step, 
         const double length = std::hypot(b.x - a.x, b.y - a.y);
         if (length < 4.0) return false;
         const Point normal{-(b.y - a.y) / length, (b.x - a.x) / length};
-        const int samples = std::clamp(static_cast<int>(length / 2.0), 6, step < 0.4 ? 48 : 16);
+        const int samples = std::clamp(static_cast<int>(length / 2.0), 6, pass.maxProfiles);
         points.clear();
         for (int k = 0; k < samples; ++k) {
             // Keep clear of the corners, where two edges blur into each other.
             const double t = 0.1 + 0.8 * (k + 0.5) / samples;
             Point edge;
             if (edgeCrossing(image, param, {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)}, normal, reach,
-                             step, edge))
+                             pass.step, edge))
                 points.push_back(edge);
         }
         if (static_cast<int>(points.size()) < samples / 2) continue;  // keep the contour's fit
@@ -168,7 +173,8 @@ bool fitSquareEdges(const ImageView& image, const CameraParam& param, const Squa
         if (!fitLine(points, line[i])) return false;
     }
     if (!cornersFromLines(line, vertex)) return false;
-    return refineSides(image, param, kCoarseStep, line, vertex) && refineSides(image, param, kFineStep, line, vertex);
+    return refineSides(image, param, kCoarsePass, line, vertex) &&
+           refineSides(image, param, kFinePass, line, vertex);
 }
 
 }  // namespace kelmo

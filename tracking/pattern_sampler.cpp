@@ -52,8 +52,8 @@ bool samplePattern(const ImageView& image, const CameraParam& param, const doubl
             if (w == 0.0) return false;
             const double perW = 1.0 / w;
             double ox, oy;
-            idealToObserved(param, (m[0] * u + m[1] * v + m[2]) * perW, (m[3] * u + m[4] * v + m[5]) * perW, ox,
-                            oy);
+            idealToObserved(param, (m[0] * u + m[1] * v + m[2]) * perW, (m[3] * u + m[4] * v + m[5]) * perW,
+                            ox, oy);
             addBgr(image, ox, oy, row[i / perCellX]);
         }
     }

@@ -113,7 +113,8 @@ void findComponents(const cv::Mat& mask, const std::vector<RowSpan>& spans, std:
         for (int x = span.from; x < span.to;) {
             // Skip background 32 or 8 pixels at a time.
             uint64_t word[4];
-            if (x + 32 <= mask.cols && (std::memcpy(word, row + x, 32), (word[0] | word[1] | word[2] | word[3]) == 0)) {
+            if (x + 32 <= mask.cols &&
+                (std::memcpy(word, row + x, 32), (word[0] | word[1] | word[2] | word[3]) == 0)) {
                 x += 32;
                 continue;
             }
@@ -276,8 +277,8 @@ bool findCorners(const std::vector<ContourPoint>& c, int area, int corner[4]) {
     return false;
 }
 
-bool findSquaresIn(const cv::Mat& mask, const std::vector<RowSpan>& spans, std::vector<SquareCandidate>& squares,
-                   const SquareFinderLimits& limits);
+bool findSquaresIn(const cv::Mat& mask, const std::vector<RowSpan>& spans,
+                   std::vector<SquareCandidate>& squares, const SquareFinderLimits& limits);
 
 // A closed contour (last point = first) that is a square but for a notch in one side: its convex hull
 // with four clear corners, walked pixel by pixel from one corner, becomes the square's outline. The
@@ -354,8 +355,8 @@ bool findSquaresInMask(const MaskView& view, std::vector<SquareCandidate>& squar
 namespace {
 
 // 2-7. Components of a mask whose border is background, and the squares among them.
-bool findSquaresIn(const cv::Mat& mask, const std::vector<RowSpan>& spans, std::vector<SquareCandidate>& squares,
-                   const SquareFinderLimits& limits) {
+bool findSquaresIn(const cv::Mat& mask, const std::vector<RowSpan>& spans,
+                   std::vector<SquareCandidate>& squares, const SquareFinderLimits& limits) {
     // 2. Dark pixels' 8-connected components.
     std::vector<Run> runs;
     std::vector<Component> components;
