@@ -21,6 +21,7 @@ struct EdgePass {
 };
 constexpr EdgePass kCoarsePass{0.5, 16};
 constexpr EdgePass kFinePass{0.25, 48};
+constexpr int kContourPointsPerSide = 32;  // at least, for the first fit of a side
 constexpr double kMinContrast = 12.0;  // grey levels between the two sides of a usable edge profile
 
 // Total least squares: the line through the points' mean along their principal direction.
@@ -164,7 +165,10 @@ bool fitSquareEdges(const ImageView& image, const CameraParam& param, const Squa
         const int start = static_cast<int>(from + trim);
         const int end = static_cast<int>(to - trim);
         points.clear();
-        for (int k = start; k <= end; ++k) {
+        // The edge passes move the sides onto the image's edges, so this first fit needs no more
+        // than a few dozen of the side's pixels.
+        const int stride = std::max(1, (end - start + 1) / kContourPointsPerSide);
+        for (int k = start; k <= end; k += stride) {
             Point p;
             observedToIdeal(param, contour[static_cast<size_t>(k)].x, contour[static_cast<size_t>(k)].y, p.x,
                             p.y);

@@ -4,6 +4,8 @@
 #include <opencv2/calib3d.hpp>
 #include <vector>
 
+#include "tracking/pose_refinement.h"
+
 namespace kelmo {
 
 double markerTransform(const CameraParam& param, const MarkerInfo& marker, const double center[2],
@@ -25,22 +27,21 @@ double markerTransform(const CameraParam& param, const MarkerInfo& marker, const
     try {
         if (!cv::solvePnP(object, image, k, cv::noArray(), rvec, tvec, false, cv::SOLVEPNP_IPPE_SQUARE))
             return -1.0;
-        cv::solvePnPRefineLM(object, image, k, cv::noArray(), rvec, tvec);
     } catch (const cv::Exception&) {
         return -1.0;  // degenerate corners
     }
     cv::Matx33d r;
     cv::Rodrigues(rvec, r);
-    const cv::Vec3d t(tvec.at<double>(0), tvec.at<double>(1), tvec.at<double>(2));
-    if (!(t[2] > 0.0)) return -1.0;  // a square behind the camera is no view of it
-
-    std::vector<cv::Point2d> projected;
-    cv::projectPoints(object, rvec, tvec, k, cv::noArray(), projected);
-    double error = 0.0;
+    cv::Vec3d t(tvec.at<double>(0), tvec.at<double>(1), tvec.at<double>(2));
+    cv::Vec3d objectPoints[4];
+    cv::Vec2d imagePoints[4];
     for (size_t i = 0; i < 4; ++i) {
-        const double dx = projected[i].x - image[i].x, dy = projected[i].y - image[i].y;
-        error += dx * dx + dy * dy;
+        objectPoints[i] = cv::Vec3d(object[i].x, object[i].y, object[i].z);
+        imagePoints[i] = cv::Vec2d(image[i].x, image[i].y);
     }
+    // The square solution fits the corners' homography; the polish fits the corners themselves.
+    const double error = refinePose(k, objectPoints, imagePoints, r, t);
+    if (!std::isfinite(error) || !(t[2] > 0.0)) return -1.0;  // a square behind the camera is no view of it
 
     const cv::Vec3d offset = r * cv::Vec3d(center[0], center[1], 0.0);
     for (int row = 0; row < 3; ++row) {
