@@ -22,7 +22,11 @@ struct EdgePass {
 constexpr EdgePass kCoarsePass{0.5, 16};
 constexpr EdgePass kFinePass{0.25, 48};
 constexpr int kContourPointsPerSide = 32;  // at least, for the first fit of a side
-constexpr double kMinContrast = 12.0;  // grey levels between the two sides of a usable edge profile
+// A profile whose outer quarter still changes by this share of its contrast has not reached the
+// flat on both sides of the edge.
+constexpr double kStillClimbing = 0.1;
+constexpr double kMaxReachShare = 0.15;  // of the shortest side: a blurred edge's profile stays on the frame
+constexpr double kMinContrast = 12.0;    // grey levels between the two sides of a usable edge profile
 
 // Total least squares: the line through the points' mean along their principal direction.
 bool fitLine(const std::vector<Point>& points, double line[3]) {
@@ -61,49 +65,69 @@ bool cornersFromLines(const double line[4][3], double vertex[4][2]) {
     return true;
 }
 
-// Where the side crosses the brightness profile taken across it at p (ideal pixels): the dark frame
-// on one end, the light paper on the other. The edge lies as far from the light end as the profile's
-// area says: a camera pixel (and any blur) keeps the amount of light, so the estimate is exact for a
-// straight edge however soft it looks. False when the profile shows no clear edge.
-bool edgeCrossing(const ImageView& image, const CameraParam& param, Point p, Point normal, double reach,
-                  double step, Point& edge) {
-    const int steps = std::clamp(static_cast<int>(reach / step), 1, 31);  // each way
-    const int count = 2 * steps + 1;
-    const double span = (count - 1) * step;
+constexpr int kMaxStepsEachWay = 24;
+
+// Brightness at count = 2·steps + 1 points `step` apart across the side, centred on p (ideal pixels).
+void takeProfile(const ImageView& image, const CameraParam& param, Point p, Point normal, int steps,
+                 double step, double profile[]) {
     // The lens moves points along a cubic, so over a profile a few pixels long a parabola through its
-    // two ends and its middle places the samples to a millionth of a pixel, for three lens
+    // two ends and its middle places the samples to a thousandth of a pixel, for three lens
     // corrections instead of one per sample.
-    const double half = 0.5 * span;
+    const double half = steps * step;
     Point start, middle, end;
     idealToObserved(param, p.x - half * normal.x, p.y - half * normal.y, start.x, start.y);
     idealToObserved(param, p.x, p.y, middle.x, middle.y);
     idealToObserved(param, p.x + half * normal.x, p.y + half * normal.y, end.x, end.y);
     const Point slope{0.5 * (end.x - start.x), 0.5 * (end.y - start.y)};
     const Point bend{0.5 * (end.x + start.x) - middle.x, 0.5 * (end.y + start.y) - middle.y};
-    double profile[64];
     const double perStep = 1.0 / steps;
-    for (int k = 0; k < count; ++k) {
+    for (int k = 0; k <= 2 * steps; ++k) {
         const double t = (k - steps) * perStep;  // -1 at the start, 1 at the end
         profile[k] =
             sampleGrey(image, middle.x + t * (slope.x + t * bend.x), middle.y + t * (slope.y + t * bend.y));
     }
-    const double first = 0.5 * (profile[0] + profile[1]);
-    const double last = 0.5 * (profile[count - 1] + profile[count - 2]);
-    if (std::fabs(last - first) < kMinContrast) return false;
-    // Share of light along the profile (trapezoid rule), from the light end.
-    const double perLevel = 1.0 / (last - first);
-    double share = 0.0, ends = 0.0;
-    for (int k = 0; k < count; ++k) {
-        const double level = std::clamp((profile[k] - first) * perLevel, 0.0, 1.0);
-        share += level;
-        if (k == 0 || k == count - 1) ends += level;
+}
+
+// Where the side crosses the brightness profile taken across it at p (ideal pixels): the dark frame
+// on one end, the light paper on the other. The edge lies as far from the light end as the profile's
+// area says: a camera pixel (and any blur) keeps the amount of light, so the estimate is exact for a
+// straight edge however soft it looks, as long as the profile reaches past the soft part. A profile
+// whose ends still climb is taken again twice as long, up to maxReach. False when the profile shows
+// no clear edge.
+bool edgeCrossing(const ImageView& image, const CameraParam& param, Point p, Point normal, double reach,
+                  double maxReach, double step, Point& edge) {
+    double profile[2 * kMaxStepsEachWay + 1];
+    for (;;) {
+        const double sampleStep = std::max(step, reach / kMaxStepsEachWay);
+        const int steps = std::clamp(static_cast<int>(reach / sampleStep), 1, kMaxStepsEachWay);
+        const int count = 2 * steps + 1;
+        takeProfile(image, param, p, normal, steps, sampleStep, profile);
+        const double first = 0.5 * (profile[0] + profile[1]);
+        const double last = 0.5 * (profile[count - 1] + profile[count - 2]);
+        const double contrast = std::fabs(last - first);
+        if (contrast < kMinContrast) return false;
+        const int quarter = std::max(steps / 2, 1);
+        if (reach < maxReach && std::min(std::fabs(profile[quarter] - profile[0]),
+                                         std::fabs(profile[count - 1] - profile[count - 1 - quarter])) >
+                                    kStillClimbing * contrast) {
+            reach = std::min(2.0 * reach, maxReach);
+            continue;
+        }
+        // Share of light along the profile (trapezoid rule), from the light end.
+        const double perLevel = 1.0 / (last - first);
+        double share = 0.0, ends = 0.0;
+        for (int k = 0; k < count; ++k) {
+            const double level = std::clamp((profile[k] - first) * perLevel, 0.0, 1.0);
+            share += level;
+            if (k == 0 || k == count - 1) ends += level;
+        }
+        const double light = (share - 0.5 * ends) * sampleStep;
+        // light is the part of the profile on the "last" side of the edge.
+        const double s = steps * sampleStep - light;
+        if (std::fabs(s) > reach) return false;
+        edge = {p.x + s * normal.x, p.y + s * normal.y};
+        return true;
     }
-    const double light = (share - 0.5 * ends) * step;
-    // light is the part of the span on the "last" side of the edge.
-    const double s = -steps * step + (span - light);
-    if (std::fabs(s) > reach) return false;
-    edge = {p.x + s * normal.x, p.y + s * normal.y};
-    return true;
 }
 
 // Moves each side onto the brightness edge near the current corners and refits it.
@@ -115,6 +139,7 @@ bool refineSides(const ImageView& image, const CameraParam& param, const EdgePas
                                                  vertex[(i + 1) % 4][1] - vertex[i][1]));
     // Stay within the black frame (a quarter of the side) on the inside.
     const double reach = std::clamp(0.12 * shortest, 1.0, 3.0);
+    const double maxReach = std::max(reach, kMaxReachShare * shortest);
     std::vector<Point> points;
     for (int i = 0; i < 4; ++i) {
         const Point a{vertex[i][0], vertex[i][1]};
@@ -129,7 +154,7 @@ bool refineSides(const ImageView& image, const CameraParam& param, const EdgePas
             const double t = 0.1 + 0.8 * (k + 0.5) / samples;
             Point edge;
             if (edgeCrossing(image, param, {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)}, normal, reach,
-                             pass.step, edge))
+                             maxReach, pass.step, edge))
                 points.push_back(edge);
         }
         if (static_cast<int>(points.size()) < samples / 2) continue;  // keep the contour's fit

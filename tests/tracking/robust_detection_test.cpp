@@ -131,8 +131,8 @@ TEST_F(RobustDetection, LookAlikePrintoutsGetNoId) {
     EXPECT_GT(highest, kMinConfidence) << "no look-alike came near a pattern: the case tests nothing";
 }
 
-// Fault: the look-alike check throws out real markers whose confidence blur has pulled below the sure
-// level (real motion-blurred frames go down to 0.56).
+// Faults: the look-alike check throws out real markers whose confidence blur has pulled below the sure
+// level (real motion-blurred frames go down to 0.56); the pose of a blurred marker is off.
 TEST_F(RobustDetection, MotionBlurredMarkersKeepTheirId) {
     double lowest = 1.0;
     for (int view = 0; view < 4; ++view) {
@@ -143,8 +143,9 @@ TEST_F(RobustDetection, MotionBlurredMarkersKeepTheirId) {
         const MarkerInfo* m = find(0);
         ASSERT_NE(m, nullptr) << "view " << view;
         lowest = std::min(lowest, m->cf);
-        // Blur of 12-18 px leaves the corners a few pixels uncertain; the turn and place must be right.
-        expectTruth(*m, 4.0, 8.0, 0.05);
+        // Fault: edge profiles shorter than the blur leave each side where the threshold cut the smear,
+        // up to 3 px off and the pose degrees off. The smear is symmetric about the true edge.
+        expectTruth(*m, 0.5, 0.3, 0.005);
     }
     EXPECT_LT(lowest, PatternMatcher::kSureConfidence) << "blur too weak to reach the check";
 }
