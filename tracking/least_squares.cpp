@@ -14,33 +14,77 @@ double sumOfSquares(const std::vector<double>& r) {
     return sum;
 }
 
+// Solves a·x = b for a symmetric positive definite n × n matrix (row-major, overwritten by its
+// factor); false when it is not positive definite.
+bool solveCholesky(std::vector<double>& a, const std::vector<double>& b, int n, std::vector<double>& x) {
+    const auto at = [&a, n](int row, int column) -> double& {
+        return a[static_cast<size_t>(row) * static_cast<size_t>(n) + static_cast<size_t>(column)];
+    };
+    for (int j = 0; j < n; ++j) {
+        double diagonal = at(j, j);
+        for (int k = 0; k < j; ++k) diagonal -= at(j, k) * at(j, k);
+        if (!(diagonal > 0.0)) return false;
+        at(j, j) = std::sqrt(diagonal);
+        for (int i = j + 1; i < n; ++i) {
+            double value = at(i, j);
+            for (int k = 0; k < j; ++k) value -= at(i, k) * at(j, k);
+            at(i, j) = value / at(j, j);
+        }
+    }
+    x.assign(static_cast<size_t>(n), 0.0);
+    for (int i = 0; i < n; ++i) {
+        double value = b[static_cast<size_t>(i)];
+        for (int k = 0; k < i; ++k) value -= at(i, k) * x[static_cast<size_t>(k)];
+        x[static_cast<size_t>(i)] = value / at(i, i);
+    }
+    for (int i = n - 1; i >= 0; --i) {
+        double value = x[static_cast<size_t>(i)];
+        for (int k = i + 1; k < n; ++k) value -= at(k, i) * x[static_cast<size_t>(k)];
+        x[static_cast<size_t>(i)] = value / at(i, i);
+    }
+    return true;
+}
+
 }  // namespace
 
 double levenbergMarquardt(std::vector<double>& params, const ResidualFunction& residuals,
                           const JacobianFunction& jacobian, int maxIterations) {
     const int n = static_cast<int>(params.size());
-    std::vector<double> r, trialR, j;
+    const size_t un = static_cast<size_t>(n);
+    std::vector<double> r, trialR, j, normal, damped, gradient, step, trial;
     residuals(params, r);
     double cost = sumOfSquares(r);
     double lambda = 1e-3;
     for (int iteration = 0; iteration < maxIterations; ++iteration) {
         jacobian(params, r, j);
-        const int m = static_cast<int>(r.size());
-        const cv::Mat jm(m, n, CV_64F, j.data()), rv(m, 1, CV_64F, r.data());
-        cv::Mat a, g;
-        cv::mulTransposed(jm, a, true);
-        g = jm.t() * rv;
+        // Jᵀ·J and −Jᵀ·r; the problems are small, so plain loops beat a matrix library's set-up.
+        normal.assign(un * un, 0.0);
+        gradient.assign(un, 0.0);
+        for (size_t row = 0; row < r.size(); ++row) {
+            const double* jr = &j[row * un];
+            for (size_t a = 0; a < un; ++a) {
+                gradient[a] -= jr[a] * r[row];
+                for (size_t b = 0; b < un; ++b) normal[a * un + b] += jr[a] * jr[b];
+            }
+        }
+        // Marquardt's scaling, with a floor so that a parameter nothing depends on stays put.
+        const auto damp = [&] {
+            damped = normal;
+            for (size_t c = 0; c < un; ++c)
+                damped[c * un + c] += lambda * std::max(normal[c * un + c], 1e-12);
+        };
         bool improved = false;
         while (lambda < 1e12) {
-            cv::Mat damped = a.clone();
-            // Marquardt's scaling, with a floor so that a parameter nothing depends on stays put.
-            for (int c = 0; c < n; ++c)
-                damped.at<double>(c, c) += lambda * std::max(a.at<double>(c, c), 1e-12);
-            cv::Mat step;
-            if (!cv::solve(damped, -g, step, cv::DECOMP_CHOLESKY))
-                cv::solve(damped, -g, step, cv::DECOMP_SVD);
-            std::vector<double> trial(params);
-            for (int c = 0; c < n; ++c) trial[c] += step.at<double>(c);
+            damp();
+            if (!solveCholesky(damped, gradient, n, step)) {
+                damp();
+                cv::Mat solution;
+                cv::solve(cv::Mat(n, n, CV_64F, damped.data()), cv::Mat(n, 1, CV_64F, gradient.data()),
+                          solution, cv::DECOMP_SVD);
+                step.assign(solution.begin<double>(), solution.end<double>());
+            }
+            trial = params;
+            for (size_t c = 0; c < un; ++c) trial[c] += step[c];
             residuals(trial, trialR);
             const double trialCost = sumOfSquares(trialR);
             if (std::isfinite(trialCost) && trialCost < cost) {

@@ -1,5 +1,6 @@
 #pragma once
-// Levenberg-Marquardt for the camera fits: small dense problems, derivatives by the caller.
+// Levenberg-Marquardt for the camera fits and the pose polish: small dense problems, derivatives by
+// the caller.
 #include <functional>
 #include <vector>
 
