@@ -148,24 +148,6 @@ bool readConfiguration(const std::string& name) {
 
 // ---- 3 camera and patterns ----------------------------------------------------------------------
 
-std::string describeSource(const CameraConfig& sourceConfig) {
-    switch (sourceConfig.kind) {
-        case VideoSourceKind::CameraIndex:
-            return "camera " + std::to_string(sourceConfig.cameraIndex);
-        case VideoSourceKind::CameraDevice:
-            return "camera " + sourceConfig.path;
-        case VideoSourceKind::VideoFile:
-            return "video file " + sourceConfig.path;
-        case VideoSourceKind::ImageFile:
-            return "image " + sourceConfig.path;
-        case VideoSourceKind::ImageSequence:
-            return "image series " + sourceConfig.path;
-        case VideoSourceKind::Synthetic:
-            return "synthetic camera";
-    }
-    return "camera";
-}
-
 // Opens the source, takes one image after start and closes it again, so Kelmo finds the camera free.
 // width and height stay 0 when it does not open.
 void checkCamera(const TrackingConfig& tracking, int& width, int& height) {

@@ -160,4 +160,22 @@ bool parseCameraConfig(const std::string& text, CameraConfig& sourceConfig, std:
     return true;
 }
 
+std::string describeSource(const CameraConfig& sourceConfig) {
+    switch (sourceConfig.kind) {
+        case VideoSourceKind::CameraIndex:
+            return "camera " + std::to_string(sourceConfig.cameraIndex);
+        case VideoSourceKind::CameraDevice:
+            return "camera device \"" + sourceConfig.path + "\"";
+        case VideoSourceKind::VideoFile:
+            return "video file \"" + sourceConfig.path + "\"";
+        case VideoSourceKind::ImageFile:
+            return "image file \"" + sourceConfig.path + "\"";
+        case VideoSourceKind::ImageSequence:
+            return "image series \"" + sourceConfig.path + "\"";
+        case VideoSourceKind::Synthetic:
+            return "synthetic camera";
+    }
+    return sourceConfig.path;
+}
+
 }  // namespace kelmo

@@ -19,4 +19,7 @@ struct CameraConfig {
 // Reads the camera configuration string (CAM_CON). False, with the reason, for text it cannot use.
 bool parseCameraConfig(const std::string& text, CameraConfig& sourceConfig, std::string& error);
 
+// The source in words for messages, such as: video file "desk.avi".
+std::string describeSource(const CameraConfig& sourceConfig);
+
 }  // namespace kelmo

@@ -41,24 +41,6 @@ bool normalise(const cv::Mat& in, int width, int height, cv::Mat& out) {
     return true;
 }
 
-std::string describe(const CameraConfig& sourceConfig) {
-    switch (sourceConfig.kind) {
-        case VideoSourceKind::CameraIndex:
-            return "camera " + std::to_string(sourceConfig.cameraIndex);
-        case VideoSourceKind::CameraDevice:
-            return "camera device \"" + sourceConfig.path + "\"";
-        case VideoSourceKind::VideoFile:
-            return "video file \"" + sourceConfig.path + "\"";
-        case VideoSourceKind::ImageFile:
-            return "image file \"" + sourceConfig.path + "\"";
-        case VideoSourceKind::ImageSequence:
-            return "image series \"" + sourceConfig.path + "\"";
-        case VideoSourceKind::Synthetic:
-            return "synthetic camera";
-    }
-    return sourceConfig.path;
-}
-
 bool openCapture(const CameraConfig& sourceConfig, cv::VideoCapture& capture) {
     switch (sourceConfig.kind) {
         case VideoSourceKind::CameraIndex:
@@ -111,20 +93,20 @@ private:
 std::unique_ptr<VideoSource> openLiveCamera(const CameraConfig& sourceConfig, std::string& error) {
     cv::VideoCapture capture;
     if (!openCapture(sourceConfig, capture)) {
-        error = describe(sourceConfig) + " cannot be opened";
+        error = describeSource(sourceConfig) + " cannot be opened";
         return nullptr;
     }
     cv::Mat first, checked;
     if (!capture.read(first) || first.empty()) {
-        error = describe(sourceConfig) + " delivered no image";
+        error = describeSource(sourceConfig) + " delivered no image";
         return nullptr;
     }
     if (!normalise(first, first.cols, first.rows, checked)) {
-        error = describe(sourceConfig) + " delivers images in a layout that cannot be used";
+        error = describeSource(sourceConfig) + " delivers images in a layout that cannot be used";
         return nullptr;
     }
     return openLiveCameraSource(std::make_unique<V4l2Camera>(std::move(capture), first.cols, first.rows),
-                                first.cols, first.rows, describe(sourceConfig));
+                                first.cols, first.rows, describeSource(sourceConfig));
 }
 
 // Files, image series and still images, paced at their own frame rate like a camera: the image
@@ -145,18 +127,18 @@ public:
             first = still_;
         } else {
             if (!openCapture(spec_, capture_)) {
-                error = describe(spec_) + " cannot be opened";
+                error = describeSource(spec_) + " cannot be opened";
                 return false;
             }
             if (!capture_.read(first) || first.empty()) {
-                error = describe(spec_) + " delivered no image";
+                error = describeSource(spec_) + " delivered no image";
                 return false;
             }
         }
         width_ = first.cols;
         height_ = first.rows;
         if (!normalise(first, width_, height_, frame_)) {
-            error = describe(spec_) + " delivers images in a layout that cannot be used";
+            error = describeSource(spec_) + " delivers images in a layout that cannot be used";
             return false;
         }
         pendingFirst_ = true;
@@ -212,7 +194,7 @@ private:
             capture_.release();
             if (!openCapture(spec_, capture_) || !capture_.read(raw) || raw.empty()) {
                 failed_ = true;
-                std::printf("%s stopped delivering images\n", describe(spec_).c_str());
+                std::printf("%s stopped delivering images\n", describeSource(spec_).c_str());
                 std::fflush(stdout);
                 return false;
             }
